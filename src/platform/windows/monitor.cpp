@@ -1,0 +1,123 @@
+#include "platform/windows/monitor.h"
+
+#include <cstdint>
+
+#include "platform/windows/text.h"
+
+namespace {
+
+constexpr std::string_view kDisplayPrefix = "\\\\.\\DISPLAY";
+
+BOOL CALLBACK collect_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
+  reinterpret_cast<std::vector<HMONITOR>*>(list)->push_back(monitor);
+  return TRUE;
+}
+
+std::expected<MONITORINFOEXW, MonitorError> monitor_info(HMONITOR monitor) {
+  MONITORINFOEXW info{};
+  info.cbSize = sizeof(MONITORINFOEXW);
+  if (!GetMonitorInfoW(monitor, reinterpret_cast<MONITORINFO*>(&info))) {
+    return std::unexpected(MonitorError::of(MonitorError::Kind::GetInfoFailed));
+  }
+  return info;
+}
+
+std::string device_name_of(const MONITORINFOEXW& info) {
+  return wide_buffer_to_string(info.szDevice, std::size(info.szDevice));
+}
+
+std::string remove_display_prefixes(std::string_view name) {
+  std::string rest;
+  while (!name.empty()) {
+    if (name.starts_with(kDisplayPrefix)) {
+      name.remove_prefix(kDisplayPrefix.size());
+    } else {
+      rest.push_back(name.front());
+      name.remove_prefix(1);
+    }
+  }
+  return rest;
+}
+
+}  // namespace
+
+std::expected<HMONITOR, MonitorError> primary_monitor() {
+  const HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONULL);
+  if (monitor == nullptr || reinterpret_cast<std::uintptr_t>(monitor) == UINTPTR_MAX) {
+    return std::unexpected(MonitorError::of(MonitorError::Kind::NotFound));
+  }
+  return monitor;
+}
+
+std::expected<std::vector<HMONITOR>, MonitorError> enumerate_monitors() {
+  std::vector<HMONITOR> monitors;
+  if (!EnumDisplayMonitors(nullptr, nullptr, collect_monitor,
+                           reinterpret_cast<LPARAM>(&monitors))) {
+    return std::unexpected(MonitorError::windows(hresult_from_last_error()));
+  }
+  return monitors;
+}
+
+std::expected<HMONITOR, MonitorError> monitor_from_id(std::optional<std::uint64_t> id) {
+  if (!id) return primary_monitor();
+  if (*id == 0) return std::unexpected(MonitorError::of(MonitorError::Kind::IndexLowerThanOne));
+  auto monitors = enumerate_monitors();
+  if (!monitors) return std::unexpected(std::move(monitors.error()));
+  if (*id > monitors->size())
+    return std::unexpected(MonitorError::of(MonitorError::Kind::NotFound));
+  return (*monitors)[*id - 1];
+}
+
+std::expected<DisplayMode, MonitorError> monitor_display_mode(HMONITOR monitor) {
+  auto info = monitor_info(monitor);
+  if (!info) return std::unexpected(std::move(info.error()));
+  const WideString device = to_wide(device_name_of(*info));
+  DEVMODEW mode{};
+  mode.dmSize = sizeof(DEVMODEW);
+  mode.dmDriverExtra = 0;
+  if (!EnumDisplaySettingsW(device.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+    return std::unexpected(MonitorError::of(MonitorError::Kind::GetSettingsFailed));
+  }
+  return DisplayMode{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
+}
+
+std::expected<std::string, MonitorError> monitor_device_name(HMONITOR monitor) {
+  auto info = monitor_info(monitor);
+  if (!info) return std::unexpected(std::move(info.error()));
+  return device_name_of(*info);
+}
+
+std::expected<std::string, MonitorError> monitor_device_string(HMONITOR monitor) {
+  auto info = monitor_info(monitor);
+  if (!info) return std::unexpected(std::move(info.error()));
+  DISPLAY_DEVICEW device{};
+  device.cb = sizeof(DISPLAY_DEVICEW);
+  if (!EnumDisplayDevicesW(info->szDevice, 0, &device, 0)) {
+    return std::unexpected(MonitorError::of(MonitorError::Kind::GetNameFailed));
+  }
+  return wide_buffer_to_string(device.DeviceString, std::size(device.DeviceString));
+}
+
+std::expected<std::uint64_t, MonitorError> monitor_index(HMONITOR monitor) {
+  auto info = monitor_info(monitor);
+  if (!info) return std::unexpected(std::move(info.error()));
+  const auto index = parse_u64(remove_display_prefixes(device_name_of(*info)));
+  if (!index) return std::unexpected(MonitorError::parse_index(index.error()));
+  return *index;
+}
+
+std::expected<std::uint64_t, IntParseFailure> parse_u64(std::string_view text) {
+  if (text.empty()) return std::unexpected(IntParseFailure::Empty);
+  if (text.front() == '+') {
+    text.remove_prefix(1);
+    if (text.empty()) return std::unexpected(IntParseFailure::InvalidDigit);
+  }
+  std::uint64_t value = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return std::unexpected(IntParseFailure::InvalidDigit);
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::unexpected(IntParseFailure::PosOverflow);
+    value = value * 10 + digit;
+  }
+  return value;
+}

@@ -1,0 +1,38 @@
+// Monitors: finding them and asking the system about them. Nothing is cached;
+// every query goes to the system through the handle.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+#include "platform/windows/win32.h"
+
+// The monitor that holds the origin of the virtual screen.
+std::expected<HMONITOR, MonitorError> primary_monitor();
+
+// Every monitor, in the system's enumeration order.
+std::expected<std::vector<HMONITOR>, MonitorError> enumerate_monitors();
+
+// None: the primary monitor; n >= 1: the n-th monitor in enumeration order.
+std::expected<HMONITOR, MonitorError> monitor_from_id(std::optional<std::uint64_t> id);
+
+struct DisplayMode {
+  DWORD width;
+  DWORD height;
+  DWORD refresh_rate;
+};
+
+// The monitor's current display mode.
+std::expected<DisplayMode, MonitorError> monitor_display_mode(HMONITOR monitor);
+std::expected<std::string, MonitorError> monitor_device_name(HMONITOR monitor);
+std::expected<std::string, MonitorError> monitor_device_string(HMONITOR monitor);
+// The number in the device name, "\\.\DISPLAY12" giving 12.
+std::expected<std::uint64_t, MonitorError> monitor_index(HMONITOR monitor);
+
+// Unsigned decimal parsing: one leading '+' allowed, no whitespace.
+std::expected<std::uint64_t, IntParseFailure> parse_u64(std::string_view text);

@@ -1,0 +1,61 @@
+#include "platform/windows/window.h"
+
+#include "platform/windows/text.h"
+
+namespace {
+
+BOOL CALLBACK collect_window(HWND window, LPARAM list) {
+  if (!is_capturable_window(window)) return TRUE;
+  DWORD process_id = 0;
+  GetWindowThreadProcessId(window, &process_id);
+  if (process_id == GetCurrentProcessId()) return TRUE;
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+  return TRUE;
+}
+
+}  // namespace
+
+bool is_capturable_window(HWND window) {
+  if (!IsWindowVisible(window)) return false;
+  RECT client{};
+  if (!GetClientRect(window, &client)) {
+    GetLastError();  // read and dropped: an unreadable window is simply not capturable
+    return false;
+  }
+  const LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  const LONG_PTR ex_style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  return (style & WS_CHILD) == 0 && (ex_style & WS_EX_TOOLWINDOW) == 0;
+}
+
+std::expected<HWND, WindowError> find_window(const std::string& name) {
+  const WideString wide_name = to_wide(name);
+  const HWND window = FindWindowW(nullptr, wide_name.c_str());
+  if (window == nullptr) return std::unexpected(WindowError::not_found(name));
+  return window;
+}
+
+std::expected<std::vector<HWND>, WindowError> enumerate_windows() {
+  std::vector<HWND> windows;
+  if (!EnumChildWindows(GetDesktopWindow(), collect_window, reinterpret_cast<LPARAM>(&windows))) {
+    return std::unexpected(WindowError::windows(hresult_from_last_error()));
+  }
+  return windows;
+}
+
+std::expected<HWND, WindowError> foreground_window() {
+  const HWND window = GetForegroundWindow();
+  if (window == nullptr) return std::unexpected(WindowError::of(WindowError::Kind::NoActiveWindow));
+  return window;
+}
+
+std::string window_name(HWND window) {
+  const int length = GetWindowTextLengthW(window);
+  if (length <= 0) return {};
+  WideString buffer(static_cast<std::size_t>(length) + 1, WCHAR{0});
+  GetWindowTextW(window, buffer.data(), length + 1);
+  return wide_buffer_to_string(buffer.data(), buffer.size());
+}
+
+bool window_focused(HWND window) { return GetForegroundWindow() == window; }
+
+void focus_window(HWND window) { SetForegroundWindow(window); }
