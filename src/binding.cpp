@@ -206,7 +206,13 @@ bool utf8_of(PyObject* text, std::string& out) {
 
 std::string type_mismatch_text(PyObject* value, const char* target) {
   if (value == Py_None) return std::string("'None' is not an instance of '") + target + "'";
-  return "'" + type_qualname(value) + "' object is not an instance of '" + target + "'";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "'" + std::string&&.
+  std::string text(1, '\'');
+  text += type_qualname(value);
+  text += "' object is not an instance of '";
+  text += target;
+  text += '\'';
+  return text;
 }
 
 PyObject* raise_type_mismatch(PyObject* value, const char* target) {
