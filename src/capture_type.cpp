@@ -165,7 +165,7 @@ PyType_Slot capture_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec capture_spec = {"Capture", sizeof(Instance<Capture>), 0, Py_TPFLAGS_DEFAULT,
+PyType_Spec capture_spec = {"opticatcher.Capture", sizeof(Instance<Capture>), 0, Py_TPFLAGS_DEFAULT,
                             capture_slots};
 
 }  // namespace

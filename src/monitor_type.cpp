@@ -87,8 +87,8 @@ PyType_Slot monitor_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec monitor_spec = {"Monitor", sizeof(Instance<HMONITOR>), 0, Py_TPFLAGS_DEFAULT,
-                            monitor_slots};
+PyType_Spec monitor_spec = {"opticatcher.Monitor", sizeof(Instance<HMONITOR>), 0,
+                            Py_TPFLAGS_DEFAULT, monitor_slots};
 
 PyObject* enumerate_monitors_function(PyObject*, PyObject*) {
   return guarded([]() -> PyObject* {

@@ -83,7 +83,8 @@ PyType_Slot window_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec window_spec = {"Window", sizeof(Instance<HWND>), 0, Py_TPFLAGS_DEFAULT, window_slots};
+PyType_Spec window_spec = {"opticatcher.Window", sizeof(Instance<HWND>), 0, Py_TPFLAGS_DEFAULT,
+                           window_slots};
 
 PyObject* enumerate_windows_function(PyObject*, PyObject*) {
   return guarded([]() -> PyObject* {

@@ -68,7 +68,8 @@ def test_text_signatures_and_docstrings():
 
 @pytest.mark.parametrize("cls", [oc.Monitor, oc.Window, oc.Capture])
 def test_classes_are_final_and_closed(cls):
-    assert cls.__name__ == cls.__qualname__ == cls.__name__.split(".")[-1]
+    assert cls.__qualname__ == cls.__name__ and "." not in cls.__name__
+    assert cls.__module__ == "opticatcher"
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})
     assert "__dict__" not in dir(cls)
@@ -133,6 +134,10 @@ def test_internal_fault_becomes_panic_exception():
     assert str(panic) == "could not append __name__ to __all__"
     # The interpreter and the module go on working.
     assert oc.Capture().active is False
+
+
+def test_import_is_warning_free():
+    subprocess.run([sys.executable, "-W", "error", "-c", "import opticatcher"], check=True)
 
 
 def test_fresh_process_sees_the_default_desktop():

@@ -11,8 +11,8 @@ WideString units(std::initializer_list<unsigned> values) {
 }
 
 TEST(Text, DecodesPairsAndReplacesLoneSurrogates) {
-  // "a", U+1F600 as a pair, a lone high, a lone low, "z"
-  const WideString text = units({'a', 0xD83D, 0xDE00, 0xD800, 0xDC00, 'z'});
+  // "a", U+1F600 as a pair, a lone low, a lone high, "z"
+  const WideString text = units({'a', 0xD83D, 0xDE00, 0xDC00, 0xD800, 'z'});
   EXPECT_EQ(utf16_to_utf8(text.data(), text.size()), "a\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBDz");
   // A high surrogate cut off by the end of the buffer.
   EXPECT_EQ(utf16_to_utf8(text.data(), 2), "a\xEF\xBF\xBD");

@@ -1,0 +1,148 @@
+// The shared implementation of IUnknown for simulated COM objects.
+//
+//   class Thing final : public ComObject<Thing, ThingState, IThing, IOther> {
+//    public:
+//     static constexpr std::string_view kClassName = "Thing";
+//     explicit Thing(...) : ComObject(std::in_place, ...) {}
+//     ...the interface methods, which reach their state through state("Method")...
+//   };
+//
+// - The object is created with one reference (Thing::create(...)) and counted
+//   under kClassName while alive.
+// - QueryInterface answers IUnknown and each listed interface that the object
+//   exposes (Derived may define `bool exposes(REFIID) const` to hide some). A
+//   query for a known interface is the operation "QueryInterface:<name>".
+// - The final Release destroys the state (the object's resources) but keeps the
+//   object's memory as a zombie: a later AddRef, Release, QueryInterface or
+//   method call on it is recorded as misuse and answered harmlessly.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <unknwn.h>
+
+#include "combase/com_failure.h"
+#include "combase/interface_id.h"
+#include "combase/object_census.h"
+#include "combase/query_interface.h"
+#include "control/misuse_log.h"
+
+namespace winsim::combase {
+
+template <typename Derived, typename State, typename FirstInterface, typename... OtherInterfaces>
+class ComObject : public FirstInterface, public OtherInterfaces... {
+ public:
+  template <typename... Args>
+  static Derived* create(Args&&... args) {
+    return new Derived(std::forward<Args>(args)...);
+  }
+
+  ComObject(const ComObject&) = delete;
+  ComObject& operator=(const ComObject&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final {
+    if (object == nullptr) {
+      return E_POINTER;
+    }
+    *object = nullptr;
+    if (is_zombie("QueryInterface")) {
+      return E_UNEXPECTED;
+    }
+    if (const control::Operation* query = query_operation(iid)) {
+      if (auto fault = query->enter()) {
+        return fault->null ? S_OK : fail_method(*fault);
+      }
+    }
+    void* found = find_interface(iid);
+    if (found == nullptr) {
+      return E_NOINTERFACE;
+    }
+    references_.fetch_add(1);
+    *object = found;
+    return S_OK;
+  }
+
+  ULONG STDMETHODCALLTYPE AddRef() final {
+    std::int64_t count = references_.load();
+    do {
+      if (count <= 0) {
+        control::record_misuse(std::string("use after final release: ") +
+                               std::string(Derived::kClassName) + "::AddRef");
+        return 0;
+      }
+    } while (!references_.compare_exchange_weak(count, count + 1));
+    return static_cast<ULONG>(count + 1);
+  }
+
+  ULONG STDMETHODCALLTYPE Release() final {
+    std::int64_t count = references_.load();
+    do {
+      if (count <= 0) {
+        control::record_misuse(std::string("release below zero: ") +
+                               std::string(Derived::kClassName));
+        return 0;
+      }
+    } while (!references_.compare_exchange_weak(count, count - 1));
+    if (count == 1) {
+      state_.reset();
+      object_released(Derived::kClassName, this);
+    }
+    return static_cast<ULONG>(count - 1);
+  }
+
+  // Every interface is exposed unless Derived says otherwise.
+  bool exposes(REFIID) const { return true; }
+
+ protected:
+  template <typename... Args>
+  explicit ComObject(std::in_place_t, Args&&... args)
+      : state_(std::in_place, std::forward<Args>(args)...) {
+    object_created(Derived::kClassName);
+  }
+
+  // The object's state for a method call; null, with the misuse recorded, once
+  // the object is a zombie.
+  State* state(std::string_view method) {
+    if (is_zombie(method)) {
+      return nullptr;
+    }
+    return &*state_;
+  }
+
+ private:
+  bool is_zombie(std::string_view method) {
+    if (references_.load() > 0) {
+      return false;
+    }
+    control::record_misuse(std::string("use after final release: ") +
+                           std::string(Derived::kClassName) + "::" + std::string(method));
+    return true;
+  }
+
+  void* find_interface(REFIID iid) {
+    if (iid == IID_IUnknown) {
+      return static_cast<IUnknown*>(static_cast<FirstInterface*>(this));
+    }
+    const Derived& self = static_cast<const Derived&>(*this);
+    if (!self.exposes(iid)) {
+      return nullptr;
+    }
+    void* found = nullptr;
+    (void)((iid == InterfaceId<FirstInterface>::value &&
+            (found = static_cast<FirstInterface*>(this)) != nullptr) ||
+           ... ||
+           (iid == InterfaceId<OtherInterfaces>::value &&
+            (found = static_cast<OtherInterfaces*>(this)) != nullptr));
+    return found;
+  }
+
+  std::atomic<std::int64_t> references_{1};
+  std::optional<State> state_;
+};
+
+}  // namespace winsim::combase

@@ -1,0 +1,50 @@
+#include "combase/object_census.h"
+
+#include <mutex>
+#include <vector>
+
+namespace winsim::combase {
+
+namespace {
+
+struct Census {
+  std::mutex mutex;
+  std::map<std::string, std::int64_t, std::less<>> live;
+  // Reachable from here, so leak checkers do not report the zombies.
+  std::vector<const void*> zombies;
+};
+
+Census& census() {
+  static auto* instance = new Census;
+  return *instance;
+}
+
+}  // namespace
+
+void object_created(std::string_view class_name) {
+  Census& objects = census();
+  std::lock_guard lock(objects.mutex);
+  auto found = objects.live.find(class_name);
+  if (found == objects.live.end()) {
+    found = objects.live.emplace(std::string(class_name), 0).first;
+  }
+  ++found->second;
+}
+
+void object_released(std::string_view class_name, const void* zombie) {
+  Census& objects = census();
+  std::lock_guard lock(objects.mutex);
+  const auto found = objects.live.find(class_name);
+  if (found != objects.live.end() && --found->second == 0) {
+    objects.live.erase(found);
+  }
+  objects.zombies.push_back(zombie);
+}
+
+std::map<std::string, std::int64_t> live_objects() {
+  Census& objects = census();
+  std::lock_guard lock(objects.mutex);
+  return {objects.live.begin(), objects.live.end()};
+}
+
+}  // namespace winsim::combase

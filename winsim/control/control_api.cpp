@@ -1,0 +1,181 @@
+#include "winsim/control.h"
+
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+
+#include <windows.h>
+
+#include "combase/object_census.h"
+#include "common/wide_text.h"
+#include "control/misuse_log.h"
+#include "control/operation.h"
+#include "desktop/desktop.h"
+#include "kernel32/local_heap.h"
+#include "oleaut32/bstr.h"
+#include "oleaut32/error_info.h"
+
+namespace {
+
+using winsim::desktop::Desktop;
+
+std::optional<std::u16string> optional_text(const char16_t* units, size_t count) {
+  if (units == nullptr) {
+    return std::nullopt;
+  }
+  return winsim::copy_units(units, count);
+}
+
+template <typename Handle>
+Handle from_integer(uintptr_t value) {
+  return reinterpret_cast<Handle>(value);
+}
+
+template <typename Handle>
+uintptr_t to_integer(Handle handle) {
+  return reinterpret_cast<uintptr_t>(handle);
+}
+
+// The buffer protocol of the listing functions.
+size_t write_text(const std::string& text, char* buffer, size_t size) {
+  const size_t needed = text.size() + 1;
+  if (buffer != nullptr && size >= needed) {
+    std::memcpy(buffer, text.c_str(), needed);
+  }
+  return needed;
+}
+
+int status(bool ok) { return ok ? WINSIM_OK : WINSIM_UNKNOWN_HANDLE; }
+
+// Live simulated COM objects by class, with BSTRs and local-heap blocks; only
+// non-zero counts.
+std::map<std::string, std::int64_t> live_counts() {
+  std::map<std::string, std::int64_t> live = winsim::combase::live_objects();
+  live["BSTR"] += winsim::oleaut32::live_bstrs();
+  live["HLOCAL"] += winsim::kernel32::live_local_blocks();
+  std::erase_if(live, [](const auto& entry) { return entry.second == 0; });
+  return live;
+}
+
+}  // namespace
+
+void winsim_reset(void) {
+  Desktop::instance().reset();
+  winsim::control::reset_operations();
+  winsim::control::clear_misuse();
+  winsim::oleaut32::clear_error_info();
+}
+
+uintptr_t winsim_add_monitor(uint32_t width, uint32_t height, uint32_t refresh_rate,
+                             const char16_t* device_name, size_t device_name_len,
+                             const char16_t* device_string, size_t device_string_len) {
+  // Only the units that fit are read.
+  const size_t name_units = std::min(device_name_len, winsim::desktop::kDeviceNameUnits);
+  const size_t string_units = std::min(device_string_len, winsim::desktop::kDeviceStringUnits);
+  return to_integer(Desktop::instance().add_monitor(
+      width, height, refresh_rate, optional_text(device_name, name_units),
+      optional_text(device_string, string_units).value_or(std::u16string())));
+}
+
+int winsim_remove_monitor(uintptr_t monitor) {
+  return status(Desktop::instance().remove_monitor(from_integer<HMONITOR>(monitor)));
+}
+
+uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t width,
+                            uint32_t height, int visible, uint32_t style, uint32_t ex_style,
+                            int own_process) {
+  winsim::desktop::NewWindow setup;
+  setup.title = optional_text(title, title_len).value_or(std::u16string());
+  setup.width = static_cast<LONG>(width);
+  setup.height = static_cast<LONG>(height);
+  setup.visible = visible != 0;
+  setup.style = style;
+  setup.ex_style = ex_style;
+  setup.own_process = own_process != 0;
+  return to_integer(Desktop::instance().add_window(std::move(setup)));
+}
+
+int winsim_destroy_window(uintptr_t window) {
+  return status(Desktop::instance().destroy_window(from_integer<HWND>(window)));
+}
+
+int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height) {
+  return status(Desktop::instance().resize_window(
+      from_integer<HWND>(window), static_cast<LONG>(width), static_cast<LONG>(height)));
+}
+
+int winsim_set_foreground(uintptr_t window) {
+  return status(Desktop::instance().set_foreground(from_integer<HWND>(window)));
+}
+
+int winsim_fail(const char* operation, uint32_t code, uint32_t times, uint32_t after,
+                int null_object, const char16_t* description, size_t description_len,
+                const char16_t* restricted, size_t restricted_len, int has_restricted) {
+  if (operation == nullptr) {
+    return WINSIM_UNKNOWN_OPERATION;
+  }
+  winsim::control::Fault fault;
+  fault.code = code;
+  fault.null = null_object != 0;
+  fault.description = optional_text(description, description_len);
+  if (has_restricted != 0) {
+    fault.restricted_description = optional_text(restricted, restricted_len).value_or(u"");
+  }
+  using winsim::control::FaultStatus;
+  switch (winsim::control::arm_fault(operation, fault, times, after)) {
+    case FaultStatus::kArmed:
+      return WINSIM_OK;
+    case FaultStatus::kUnknownOperation:
+      return WINSIM_UNKNOWN_OPERATION;
+    case FaultStatus::kCannotFail:
+      return WINSIM_OPERATION_CANNOT_FAIL;
+    case FaultStatus::kNullNotApplicable:
+      return WINSIM_NULL_NOT_APPLICABLE;
+    case FaultStatus::kDescriptionNotApplicable:
+      return WINSIM_DESCRIPTION_NOT_APPLICABLE;
+  }
+  return WINSIM_UNKNOWN_OPERATION;
+}
+
+int64_t winsim_calls(const char* operation) {
+  if (operation == nullptr) {
+    return -1;
+  }
+  const auto count = winsim::control::call_count(operation);
+  return count ? static_cast<int64_t>(*count) : -1;
+}
+
+size_t winsim_live_objects(char* buffer, size_t size) {
+  std::string text;
+  for (const auto& [name, count] : live_counts()) {
+    text += name + "\t" + std::to_string(count) + "\n";
+  }
+  return write_text(text, buffer, size);
+}
+
+int64_t winsim_live_object_total(void) {
+  int64_t total = 0;
+  for (const auto& [name, count] : live_counts()) {
+    total += count;
+  }
+  return total;
+}
+
+size_t winsim_errors(char* buffer, size_t size) {
+  std::string text;
+  for (const std::string& entry : winsim::control::misuse_entries()) {
+    text += entry + "\n";
+  }
+  return write_text(text, buffer, size);
+}
+
+void winsim_set_error_info(const char16_t* description, size_t description_len,
+                           const char16_t* restricted, size_t restricted_len, int has_restricted) {
+  std::optional<std::u16string> restricted_description;
+  if (has_restricted != 0) {
+    restricted_description = optional_text(restricted, restricted_len).value_or(u"");
+  }
+  winsim::oleaut32::originate_error(E_FAIL, optional_text(description, description_len),
+                                    restricted_description);
+}

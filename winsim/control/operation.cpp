@@ -1,0 +1,121 @@
+#include "control/operation.h"
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+
+namespace winsim::control {
+
+struct PlannedFault {
+  Fault fault;
+  std::uint32_t after = 0;
+  std::uint32_t times = 0;
+};
+
+struct OperationEntry {
+  std::string name;
+  FailureKind kind;
+  std::uint64_t calls = 0;
+  std::optional<PlannedFault> plan;
+};
+
+namespace {
+
+// Intentionally never destroyed: operations may be entered from thread-exit
+// and process-exit code.
+struct OperationTable {
+  std::mutex mutex;
+  std::map<std::string, std::unique_ptr<OperationEntry>, std::less<>> entries;
+};
+
+OperationTable& table() {
+  static auto* instance = new OperationTable;
+  return *instance;
+}
+
+}  // namespace
+
+Operation::Operation(std::string_view name, FailureKind kind) {
+  OperationTable& operations = table();
+  std::lock_guard lock(operations.mutex);
+  auto found = operations.entries.find(name);
+  if (found == operations.entries.end()) {
+    auto entry = std::make_unique<OperationEntry>();
+    entry->name = name;
+    entry->kind = kind;
+    found = operations.entries.emplace(std::string(name), std::move(entry)).first;
+  } else if (found->second->kind != kind) {
+    // Two definitions of one operation that disagree on how it fails.
+    std::abort();
+  }
+  entry_ = found->second.get();
+}
+
+std::optional<Fault> Operation::enter() const {
+  OperationTable& operations = table();
+  std::lock_guard lock(operations.mutex);
+  ++entry_->calls;
+  if (!entry_->plan) {
+    return std::nullopt;
+  }
+  PlannedFault& plan = *entry_->plan;
+  if (plan.after > 0) {
+    --plan.after;
+    return std::nullopt;
+  }
+  Fault fault = plan.fault;
+  if (--plan.times == 0) {
+    entry_->plan.reset();
+  }
+  return fault;
+}
+
+const std::string& Operation::name() const { return entry_->name; }
+
+FaultStatus arm_fault(std::string_view operation, const Fault& fault, std::uint32_t times,
+                      std::uint32_t after) {
+  OperationTable& operations = table();
+  std::lock_guard lock(operations.mutex);
+  const auto found = operations.entries.find(operation);
+  if (found == operations.entries.end()) {
+    return FaultStatus::kUnknownOperation;
+  }
+  OperationEntry& entry = *found->second;
+  if (entry.kind == FailureKind::kNever) {
+    return FaultStatus::kCannotFail;
+  }
+  if (fault.null && entry.kind != FailureKind::kObject && entry.kind != FailureKind::kHresult) {
+    return FaultStatus::kNullNotApplicable;
+  }
+  if ((fault.description || fault.restricted_description) && entry.kind != FailureKind::kHresult) {
+    return FaultStatus::kDescriptionNotApplicable;
+  }
+  if (times == 0) {
+    entry.plan.reset();
+  } else {
+    entry.plan = PlannedFault{fault, after, times};
+  }
+  return FaultStatus::kArmed;
+}
+
+std::optional<std::uint64_t> call_count(std::string_view operation) {
+  OperationTable& operations = table();
+  std::lock_guard lock(operations.mutex);
+  const auto found = operations.entries.find(operation);
+  if (found == operations.entries.end()) {
+    return std::nullopt;
+  }
+  return found->second->calls;
+}
+
+void reset_operations() {
+  OperationTable& operations = table();
+  std::lock_guard lock(operations.mutex);
+  for (auto& [name, entry] : operations.entries) {
+    entry->calls = 0;
+    entry->plan.reset();
+  }
+}
+
+}  // namespace winsim::control

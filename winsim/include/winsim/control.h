@@ -1,0 +1,103 @@
+/* The control API of the simulated Windows platform: sets up the simulated
+ * desktop, injects failures and reports what the code under test did. The
+ * Python module `winsim` wraps these functions; C and C++ tests may call them
+ * directly.
+ *
+ * Handles cross this interface as unsigned integers. Texts are UTF-16 units
+ * given as (pointer, count); they need not be terminated or aligned, and may
+ * hold any units, lone surrogates included. */
+#ifndef WINSIM_CONTROL_H_
+#define WINSIM_CONTROL_H_
+
+#ifdef __cplusplus
+#include <cstddef>
+#include <cstdint>
+extern "C" {
+#else
+#include <stddef.h>
+#include <stdint.h>
+#include <uchar.h>
+#endif
+
+#define WINSIM_CONTROL_API __attribute__((visibility("default")))
+
+/* Results of the control functions that can be refused. */
+enum {
+  WINSIM_OK = 0,
+  WINSIM_UNKNOWN_HANDLE = 1,
+  WINSIM_UNKNOWN_OPERATION = 2,
+  WINSIM_OPERATION_CANNOT_FAIL = 3,
+  WINSIM_NULL_NOT_APPLICABLE = 4,
+  WINSIM_DESCRIPTION_NOT_APPLICABLE = 5,
+};
+
+/* Empty desktop (no monitors, no windows, no foreground window); faults, call
+ * counts and the misuse list cleared; the calling thread's error information
+ * released. Live objects stay counted. */
+WINSIM_CONTROL_API void winsim_reset(void);
+
+/* Adds a monitor after the others and returns its HMONITOR. A null device_name
+ * means "\\.\DISPLAY<n>", n = 1 + the number of monitors present. Texts are cut
+ * to 32 (name) and 128 (string) units. */
+WINSIM_CONTROL_API uintptr_t winsim_add_monitor(uint32_t width, uint32_t height,
+                                                uint32_t refresh_rate, const char16_t* device_name,
+                                                size_t device_name_len,
+                                                const char16_t* device_string,
+                                                size_t device_string_len);
+
+/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
+WINSIM_CONTROL_API int winsim_remove_monitor(uintptr_t monitor);
+
+/* Adds a top-level window after the others and returns its HWND. `visible`
+ * sets or clears WS_VISIBLE in `style`. The window belongs to this process when
+ * own_process is non-zero, else to a made-up other process. */
+WINSIM_CONTROL_API uintptr_t winsim_add_window(const char16_t* title, size_t title_len,
+                                               uint32_t width, uint32_t height, int visible,
+                                               uint32_t style, uint32_t ex_style, int own_process);
+
+/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
+WINSIM_CONTROL_API int winsim_destroy_window(uintptr_t window);
+WINSIM_CONTROL_API int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height);
+/* 0 leaves no window in the foreground. */
+WINSIM_CONTROL_API int winsim_set_foreground(uintptr_t window);
+
+/* Makes the next `times` calls of `operation`, after `after` good ones, fail
+ * with `code`; with null_object non-zero they succeed but deliver no object.
+ * A description (null pointer: none) and a restricted description (when
+ * has_restricted is non-zero) are attached as error information by failing
+ * HRESULT operations. Replaces the operation's earlier fault; times 0 removes
+ * it. */
+WINSIM_CONTROL_API int winsim_fail(const char* operation, uint32_t code, uint32_t times,
+                                   uint32_t after, int null_object, const char16_t* description,
+                                   size_t description_len, const char16_t* restricted,
+                                   size_t restricted_len, int has_restricted);
+
+/* Calls of `operation` since the last reset; -1 for an unknown operation. */
+WINSIM_CONTROL_API int64_t winsim_calls(const char* operation);
+
+/* Live simulated objects, one "<class>\t<count>\n" line per class with live
+ * objects ("BSTR" and "HLOCAL" included). Writes the text and a terminator when
+ * `size` bytes suffice; returns the bytes needed, terminator included. */
+WINSIM_CONTROL_API size_t winsim_live_objects(char* buffer, size_t size);
+
+/* The number of live simulated objects, BSTRs and local-heap blocks together:
+ * 0 when nothing is alive. */
+WINSIM_CONTROL_API int64_t winsim_live_object_total(void);
+
+/* The misuse seen since the last reset, one line per entry; same buffer
+ * protocol as winsim_live_objects. */
+WINSIM_CONTROL_API size_t winsim_errors(char* buffer, size_t size);
+
+/* Attaches an error object to the calling thread as a failing COM method does
+ * (error code E_FAIL). A null description pointer means no description text;
+ * the object offers IRestrictedErrorInfo only when has_restricted is
+ * non-zero. */
+WINSIM_CONTROL_API void winsim_set_error_info(const char16_t* description, size_t description_len,
+                                              const char16_t* restricted, size_t restricted_len,
+                                              int has_restricted);
+
+#ifdef __cplusplus
+}  // extern "C"
+#endif
+
+#endif  // WINSIM_CONTROL_H_

@@ -1,0 +1,41 @@
+#include "kernel32/last_error.h"
+
+namespace winsim::kernel32 {
+
+namespace {
+
+thread_local DWORD t_last_error = ERROR_SUCCESS;
+
+}  // namespace
+
+DWORD last_error() { return t_last_error; }
+
+void set_last_error(DWORD code) { t_last_error = code; }
+
+void set_last_error(const control::Fault& fault) {
+  if (!fault.null) {
+    t_last_error = fault.code;
+  }
+}
+
+}  // namespace winsim::kernel32
+
+namespace {
+
+using winsim::control::FailureKind;
+using winsim::control::Operation;
+
+const Operation kGetLastError{"GetLastError", FailureKind::kNever};
+const Operation kSetLastError{"SetLastError", FailureKind::kNever};
+
+}  // namespace
+
+DWORD WINAPI GetLastError(VOID) {
+  (void)kGetLastError.enter();
+  return winsim::kernel32::last_error();
+}
+
+VOID WINAPI SetLastError(DWORD dwErrCode) {
+  (void)kSetLastError.enter();
+  winsim::kernel32::set_last_error(dwErrCode);
+}

@@ -1,0 +1,292 @@
+"""Control of the simulated Windows platform (winsim).
+
+On Linux, opticatcher's Windows code runs against libwinsim.so, which stands
+where the Windows system DLLs stand. This module loads the same library, so a
+test sets up the simulated desktop here (monitors, windows, the foreground
+window), injects failures into Windows operations, and afterwards asks what
+the code under test called, which simulated objects are still alive and what
+misuse the platform saw.
+
+The library is looked up in this order: the copy already loaded in this
+process (opticatcher links it), the one installed next to this file, then the
+path in the environment variable WINSIM_LIBRARY (for development trees).
+"""
+
+import ctypes
+import os
+
+__all__ = [
+    "reset",
+    "add_monitor",
+    "remove_monitor",
+    "add_window",
+    "destroy_window",
+    "resize_window",
+    "set_foreground",
+    "fail",
+    "calls",
+    "live_objects",
+    "errors",
+    "set_error_info",
+]
+
+_LIBRARY_NAME = "libwinsim.so"
+
+
+def _load_library():
+    # Already loaded (by opticatcher, through its run path): share that copy,
+    # and with it the one simulated desktop.
+    try:
+        return ctypes.CDLL(_LIBRARY_NAME, mode=os.RTLD_NOLOAD | os.RTLD_NOW)
+    except OSError:
+        pass
+    installed = os.path.join(os.path.dirname(os.path.abspath(__file__)), _LIBRARY_NAME)
+    if os.path.exists(installed):
+        return ctypes.CDLL(installed)
+    development = os.environ.get("WINSIM_LIBRARY")
+    if development:
+        return ctypes.CDLL(development)
+    raise ImportError(
+        f"winsim: {_LIBRARY_NAME} is neither installed next to {__file__} "
+        "nor named by the environment variable WINSIM_LIBRARY"
+    )
+
+
+_lib = _load_library()
+
+_handle = ctypes.c_size_t
+_units = ctypes.c_char_p  # UTF-16 units, passed as bytes with a separate count
+
+_lib.winsim_reset.argtypes = []
+_lib.winsim_reset.restype = None
+_lib.winsim_add_monitor.argtypes = [
+    ctypes.c_uint32, ctypes.c_uint32, ctypes.c_uint32,
+    _units, ctypes.c_size_t, _units, ctypes.c_size_t,
+]
+_lib.winsim_add_monitor.restype = _handle
+_lib.winsim_remove_monitor.argtypes = [_handle]
+_lib.winsim_remove_monitor.restype = ctypes.c_int
+_lib.winsim_add_window.argtypes = [
+    _units, ctypes.c_size_t, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int,
+    ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int,
+]
+_lib.winsim_add_window.restype = _handle
+_lib.winsim_destroy_window.argtypes = [_handle]
+_lib.winsim_destroy_window.restype = ctypes.c_int
+_lib.winsim_resize_window.argtypes = [_handle, ctypes.c_uint32, ctypes.c_uint32]
+_lib.winsim_resize_window.restype = ctypes.c_int
+_lib.winsim_set_foreground.argtypes = [_handle]
+_lib.winsim_set_foreground.restype = ctypes.c_int
+_lib.winsim_fail.argtypes = [
+    ctypes.c_char_p, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int,
+    _units, ctypes.c_size_t, _units, ctypes.c_size_t, ctypes.c_int,
+]
+_lib.winsim_fail.restype = ctypes.c_int
+_lib.winsim_calls.argtypes = [ctypes.c_char_p]
+_lib.winsim_calls.restype = ctypes.c_int64
+_lib.winsim_live_objects.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
+_lib.winsim_live_objects.restype = ctypes.c_size_t
+_lib.winsim_errors.argtypes = [ctypes.c_char_p, ctypes.c_size_t]
+_lib.winsim_errors.restype = ctypes.c_size_t
+_lib.winsim_set_error_info.argtypes = [
+    _units, ctypes.c_size_t, _units, ctypes.c_size_t, ctypes.c_int,
+]
+_lib.winsim_set_error_info.restype = None
+
+# Results of the control functions (winsim/control.h).
+_OK = 0
+_UNKNOWN_HANDLE = 1
+_UNKNOWN_OPERATION = 2
+_OPERATION_CANNOT_FAIL = 3
+_NULL_NOT_APPLICABLE = 4
+_DESCRIPTION_NOT_APPLICABLE = 5
+
+_UINT32_MAX = 0xFFFFFFFF
+_HANDLE_MAX = 2 ** (8 * ctypes.sizeof(_handle)) - 1
+
+
+def _uint32(name, value):
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}")
+    if not 0 <= value <= _UINT32_MAX:
+        raise ValueError(f"{name} must be in 0..0xFFFFFFFF, got {value}")
+    return value
+
+
+def _text(name, value):
+    """(bytes, unit count) of a str as UTF-16 units, lone surrogates kept."""
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be a str, not {type(value).__name__}")
+    units = value.encode("utf-16-le", "surrogatepass")
+    return units, len(units) // 2
+
+
+def _optional_text(name, value):
+    return (None, 0) if value is None else _text(name, value)
+
+
+def _handle_value(name, value):
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{name} must be an int handle, not {type(value).__name__}")
+    if not 0 < value <= _HANDLE_MAX:
+        raise ValueError(f"unknown {name} {value:#x}")
+    return value
+
+
+def _check_handle(status, name, value):
+    if status == _UNKNOWN_HANDLE:
+        raise ValueError(f"unknown {name} {value:#x}")
+
+
+def _listing(function):
+    size = function(None, 0)
+    while True:
+        buffer = ctypes.create_string_buffer(size)
+        needed = function(buffer, size)
+        if needed <= size:
+            return buffer.value.decode("utf-8", "replace")
+        size = needed
+
+
+def _lines(text):
+    # Each entry ends with a line feed; entries hold no line feeds.
+    return text.split("\n")[:-1]
+
+
+def reset():
+    """Empty desktop: no monitors, no windows, no foreground window.
+
+    Faults, call counts and the errors() list are cleared, and the calling
+    thread's error information is released. Objects still alive stay counted.
+    """
+    _lib.winsim_reset()
+
+
+def add_monitor(width=1920, height=1080, refresh_rate=60, device_name=None,
+                device_string="Generic PnP Monitor"):
+    """Adds a monitor, enumerated after those added before; returns its HMONITOR.
+
+    device_name defaults to "\\\\.\\DISPLAY<n>", n = 1 + the number of monitors
+    present. The first monitor present is the primary one. Names longer than
+    the system's buffers are cut to 32 (device_name) and 128 (device_string)
+    UTF-16 units.
+    """
+    name, name_units = _optional_text("device_name", device_name)
+    string, string_units = _text("device_string", device_string)
+    return _lib.winsim_add_monitor(
+        _uint32("width", width), _uint32("height", height),
+        _uint32("refresh_rate", refresh_rate), name, name_units, string, string_units)
+
+
+def remove_monitor(hmonitor):
+    """Removes a monitor; its handle becomes stale and info queries fail."""
+    hmonitor = _handle_value("monitor handle", hmonitor)
+    _check_handle(_lib.winsim_remove_monitor(hmonitor), "monitor handle", hmonitor)
+
+
+def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=0,
+               own_process=False):
+    """Adds a top-level window, enumerated after the others; returns its HWND.
+
+    `visible` sets or clears WS_VISIBLE in `style`. The window belongs to this
+    process when own_process is true, else to a made-up other process.
+    """
+    units, count = _text("title", title)
+    return _lib.winsim_add_window(
+        units, count, _uint32("width", width), _uint32("height", height), bool(visible),
+        _uint32("style", style), _uint32("ex_style", ex_style), bool(own_process))
+
+
+def destroy_window(hwnd):
+    hwnd = _handle_value("window handle", hwnd)
+    _check_handle(_lib.winsim_destroy_window(hwnd), "window handle", hwnd)
+
+
+def resize_window(hwnd, width, height):
+    """Sets the client size of a window."""
+    hwnd = _handle_value("window handle", hwnd)
+    _check_handle(
+        _lib.winsim_resize_window(hwnd, _uint32("width", width), _uint32("height", height)),
+        "window handle", hwnd)
+
+
+def set_foreground(hwnd):
+    """Makes a window the foreground window; None leaves no foreground window."""
+    if hwnd is None:
+        _lib.winsim_set_foreground(0)
+        return
+    hwnd = _handle_value("window handle", hwnd)
+    _check_handle(_lib.winsim_set_foreground(hwnd), "window handle", hwnd)
+
+
+def fail(operation, code=0x80004005, *, times=1, after=0, null=False, description=None,
+         restricted_description=None):
+    """Makes the next `times` calls of `operation`, after `after` good ones, fail.
+
+    `code` is an HRESULT or a last-error value (negative HRESULTs are taken
+    modulo 2**32). With null=True the calls succeed but deliver no object. The
+    descriptions become error information on the calling thread when an
+    HRESULT operation fails. A later fail() of the same operation replaces this
+    one; times=0 removes it.
+    """
+    if not isinstance(operation, str):
+        raise TypeError(f"operation must be a str, not {type(operation).__name__}")
+    if isinstance(code, bool) or not isinstance(code, int):
+        raise TypeError(f"code must be an int, not {type(code).__name__}")
+    if not -0x80000000 <= code <= _UINT32_MAX:
+        raise ValueError(f"code must fit in 32 bits, got {code}")
+    description_units, description_count = _optional_text("description", description)
+    restricted_units, restricted_count = _optional_text(
+        "restricted_description", restricted_description)
+    status = _lib.winsim_fail(
+        operation.encode("utf-8"), code & _UINT32_MAX, _uint32("times", times),
+        _uint32("after", after), bool(null), description_units, description_count,
+        restricted_units, restricted_count, restricted_description is not None)
+    if status == _UNKNOWN_OPERATION:
+        raise ValueError(f"unknown operation {operation!r}")
+    if status == _OPERATION_CANNOT_FAIL:
+        raise ValueError(f"{operation} cannot fail")
+    if status == _NULL_NOT_APPLICABLE:
+        raise ValueError(f"{operation} delivers no object: null=True does not apply")
+    if status == _DESCRIPTION_NOT_APPLICABLE:
+        raise ValueError(f"{operation} does not return an HRESULT: descriptions do not apply")
+
+
+def calls(operation):
+    """How often `operation` was called since reset()."""
+    if not isinstance(operation, str):
+        raise TypeError(f"operation must be a str, not {type(operation).__name__}")
+    count = _lib.winsim_calls(operation.encode("utf-8"))
+    if count < 0:
+        raise ValueError(f"unknown operation {operation!r}")
+    return count
+
+
+def live_objects():
+    """Live simulated COM objects by class name, plus "BSTR" and "HLOCAL".
+
+    Only non-zero entries: an empty dict means nothing is alive.
+    """
+    result = {}
+    for line in _lines(_listing(_lib.winsim_live_objects)):
+        name, count = line.rsplit("\t", 1)
+        result[name] = int(count)
+    return result
+
+
+def errors():
+    """Misuse seen since reset(): double releases, frees of unknown memory, ..."""
+    return _lines(_listing(_lib.winsim_errors))
+
+
+def set_error_info(description, restricted_description=None):
+    """Attaches an error object to the calling thread, as a failing COM method does.
+
+    description None means no description text; the object offers
+    IRestrictedErrorInfo only when restricted_description is given.
+    """
+    description_units, description_count = _optional_text("description", description)
+    restricted_units, restricted_count = _optional_text(
+        "restricted_description", restricted_description)
+    _lib.winsim_set_error_info(description_units, description_count, restricted_units,
+                               restricted_count, restricted_description is not None)

@@ -1,0 +1,39 @@
+// The foreground window: GetForegroundWindow, SetForegroundWindow.
+#include <windows.h>
+
+#include "control/operation.h"
+#include "desktop/desktop.h"
+#include "kernel32/last_error.h"
+
+namespace {
+
+using winsim::control::FailureKind;
+using winsim::control::Operation;
+using winsim::desktop::Desktop;
+namespace kernel32 = winsim::kernel32;
+
+const Operation kGetForegroundWindow{"GetForegroundWindow", FailureKind::kObject};
+const Operation kSetForegroundWindow{"SetForegroundWindow", FailureKind::kLastError};
+
+}  // namespace
+
+// NULL when no window is in the foreground.
+HWND WINAPI GetForegroundWindow(VOID) {
+  if (auto fault = kGetForegroundWindow.enter()) {
+    kernel32::set_last_error(*fault);
+    return nullptr;
+  }
+  return Desktop::instance().foreground();
+}
+
+BOOL WINAPI SetForegroundWindow(HWND hWnd) {
+  if (auto fault = kSetForegroundWindow.enter()) {
+    kernel32::set_last_error(*fault);
+    return FALSE;
+  }
+  if (hWnd == nullptr || !Desktop::instance().set_foreground(hWnd)) {
+    kernel32::set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
