@@ -13,7 +13,7 @@
 #define Py_CONFIG_H
 
 #if !defined(_WIN64)
-#  error "this pyconfig.h describes 64-bit Windows CPython only"
+#error "this pyconfig.h describes 64-bit Windows CPython only"
 #endif
 
 /* Platform. */
@@ -30,7 +30,7 @@
  * Py_NO_ENABLE_SHARED must stay undefined.  No "#pragma comment(lib, ...)":
  * the build links the import library generated from python3.def itself. */
 #if defined(Py_NO_ENABLE_SHARED)
-#  error "extension modules for Windows CPython import from the Python DLL"
+#error "extension modules for Windows CPython import from the Python DLL"
 #endif
 #define Py_ENABLE_SHARED 1
 #define MS_COREDLL
