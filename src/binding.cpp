@@ -45,14 +45,6 @@ std::string type_qualname(PyObject* value) {
   return name;
 }
 
-PyObject* raise_type_error(const std::string& message) {
-  if (PyObject* text = new_str(message)) {
-    PyErr_SetObject(PyExc_TypeError, text);
-    Py_DECREF(text);
-  }
-  return nullptr;
-}
-
 std::string quoted_names(std::span<const char* const> names) {
   std::string out;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -81,7 +73,7 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
     }
     message += " positional arguments but " + std::to_string(npositional) +
                (npositional == 1 ? " was given" : " were given");
-    raise_type_error(message);
+    raise_message(PyExc_TypeError, message);
     return false;
   }
   for (Py_ssize_t i = 0; i < npositional; ++i) slots[i] = positional(i);
@@ -96,13 +88,15 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
     if (index == count) {
       std::string keyword_text;
       if (!utf8_of(name, keyword_text)) return false;
-      raise_type_error(std::string(spec.full_name) + " got an unexpected keyword argument '" +
-                       keyword_text + "'");
+      raise_message(PyExc_TypeError, std::string(spec.full_name) +
+                                         " got an unexpected keyword argument '" + keyword_text +
+                                         "'");
       return false;
     }
     if (slots[index] != nullptr) {
-      raise_type_error(std::string(spec.full_name) + " got multiple values for argument '" +
-                       spec.names[index] + "'");
+      raise_message(PyExc_TypeError, std::string(spec.full_name) +
+                                         " got multiple values for argument '" + spec.names[index] +
+                                         "'");
       return false;
     }
     slots[index] = value;
@@ -114,9 +108,10 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
     if (slots[i] == nullptr && nmissing < std::size(missing)) missing[nmissing++] = spec.names[i];
   }
   if (nmissing > 0) {
-    raise_type_error(std::string(spec.full_name) + " missing " + std::to_string(nmissing) +
-                     " required positional " + (nmissing == 1 ? "argument" : "arguments") + ": " +
-                     quoted_names({missing, nmissing}));
+    raise_message(PyExc_TypeError, std::string(spec.full_name) + " missing " +
+                                       std::to_string(nmissing) + " required positional " +
+                                       (nmissing == 1 ? "argument" : "arguments") + ": " +
+                                       quoted_names({missing, nmissing}));
     return false;
   }
   return true;
@@ -133,19 +128,28 @@ PyObject* panic_exception_type() {
   return type;
 }
 
+// The message is taken before the error (and any error information it holds)
+// is released; the exception is raised after.
+template <class Error>
+PyObject* raise_runtime_error(Error error) {
+  const std::string message = error_message(error);
+  { Error released = std::move(error); }
+  return raise_message(PyExc_RuntimeError, message);
+}
+
 void release_python_object(void* object) { Py_DECREF(static_cast<PyObject*>(object)); }
 
-PyObject* raise_with_message(PyObject* type, const std::string& message) {
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+PyObject* raise_message(PyObject* type, const std::string& message) {
   if (PyObject* text = new_str(message)) {
     PyErr_SetObject(type, text);
     Py_DECREF(text);
   }
   return nullptr;
 }
-
-}  // namespace
-
-// ---------------------------------------------------------------------------
 
 PyObject* raise_shared_access_refused() {
   PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
@@ -161,7 +165,7 @@ PyObject* raise_internal_failure(const char* message) {
   const std::string text(message);  // may throw: the firewall then ends the process
   PyObject* type = panic_exception_type();
   if (type == nullptr) return nullptr;  // the interpreter's own error is pending
-  return raise_with_message(type, text);
+  return raise_message(type, text);
 }
 
 bool parse_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargs,
@@ -216,7 +220,7 @@ std::string type_mismatch_text(PyObject* value, const char* target) {
 }
 
 PyObject* raise_type_mismatch(PyObject* value, const char* target) {
-  return raise_type_error(type_mismatch_text(value, target));
+  return raise_message(PyExc_TypeError, type_mismatch_text(value, target));
 }
 
 void add_conversion_note(const char* parameter) {
@@ -280,17 +284,9 @@ PyObject* new_str(const std::string& text) {
   return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
 }
 
-PyObject* raise_error(MonitorError error) {
-  const std::string message = error_message(error);
-  { MonitorError released = std::move(error); }
-  return raise_with_message(PyExc_RuntimeError, message);
-}
+PyObject* raise_error(MonitorError error) { return raise_runtime_error(std::move(error)); }
 
-PyObject* raise_error(WindowError error) {
-  const std::string message = error_message(error);
-  { WindowError released = std::move(error); }
-  return raise_with_message(PyExc_RuntimeError, message);
-}
+PyObject* raise_error(WindowError error) { return raise_runtime_error(std::move(error)); }
 
 PyObject* raise_error(CaptureError error) {
   if (error.kind == CaptureError::Kind::Python) {
@@ -304,7 +300,7 @@ PyObject* raise_error(CaptureError error) {
   PyObject* type =
       error.kind == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
   { CaptureError released = std::move(error); }
-  return raise_with_message(type, message);
+  return raise_message(type, message);
 }
 
 CarriedException carry_python_exception(PyObject* exception) {

@@ -42,9 +42,18 @@ Instance<Payload>* as_instance(PyObject* object) {
   return reinterpret_cast<Instance<Payload>*>(object);
 }
 
-// A new instance of `type` around a payload built from `args`.
+// The type made from `spec` on first use and reused afterwards; nullptr with
+// the interpreter's exception set when the interpreter refuses the spec.
+inline PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec) {
+  if (cache == nullptr) cache = PyType_FromSpec(&spec);
+  return reinterpret_cast<PyTypeObject*>(cache);
+}
+
+// A new instance of `type` around a payload built from `args`. A null `type`
+// (its creation failed) passes the failure on.
 template <class Payload, class... Args>
 PyObject* new_instance(PyTypeObject* type, Args&&... args) {
+  if (type == nullptr) return nullptr;
   auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
   PyObject* object = alloc(type, 0);
   if (object == nullptr) return nullptr;
@@ -156,6 +165,9 @@ bool utf8_of(PyObject* text, std::string& out);
 
 // ---------------------------------------------------------------------------
 // Results.
+
+// Raises `type` with `message` (UTF-8) as its only argument; returns nullptr.
+PyObject* raise_message(PyObject* type, const std::string& message);
 
 // Sets the Python exception for an error value (which is consumed) and
 // returns nullptr.

@@ -44,10 +44,7 @@ bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) 
       "\n- variant Window (Window): TypeError: failed to extract field "
       "CaptureTarget::Window.0, caused by TypeError: " +
       type_mismatch_text(value, "Window");
-  if (PyObject* text = new_str(message)) {
-    PyErr_SetObject(PyExc_TypeError, text);
-    Py_DECREF(text);
-  }
+  raise_message(PyExc_TypeError, message);
   return false;
 }
 
@@ -172,6 +169,5 @@ PyType_Spec capture_spec = {"opticatcher.Capture", sizeof(Instance<Capture>), 0,
 
 PyTypeObject* capture_type() {
   static PyObject* type = nullptr;
-  if (type == nullptr) type = PyType_FromSpec(&capture_spec);
-  return reinterpret_cast<PyTypeObject*>(type);
+  return type_once(type, capture_spec);
 }

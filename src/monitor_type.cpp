@@ -110,14 +110,10 @@ PyObject* primary_monitor_function(PyObject*, PyObject*) {
 
 PyTypeObject* monitor_type() {
   static PyObject* type = nullptr;
-  if (type == nullptr) type = PyType_FromSpec(&monitor_spec);
-  return reinterpret_cast<PyTypeObject*>(type);
+  return type_once(type, monitor_spec);
 }
 
-PyObject* new_monitor(HMONITOR monitor) {
-  PyTypeObject* type = monitor_type();
-  return type != nullptr ? new_instance<HMONITOR>(type, monitor) : nullptr;
-}
+PyObject* new_monitor(HMONITOR monitor) { return new_instance<HMONITOR>(monitor_type(), monitor); }
 
 PyMethodDef primary_monitor_def = {
     "primary_monitor", primary_monitor_function, METH_NOARGS,

@@ -106,14 +106,10 @@ PyObject* foreground_window_function(PyObject*, PyObject*) {
 
 PyTypeObject* window_type() {
   static PyObject* type = nullptr;
-  if (type == nullptr) type = PyType_FromSpec(&window_spec);
-  return reinterpret_cast<PyTypeObject*>(type);
+  return type_once(type, window_spec);
 }
 
-PyObject* new_window(HWND window) {
-  PyTypeObject* type = window_type();
-  return type != nullptr ? new_instance<HWND>(type, window) : nullptr;
-}
+PyObject* new_window(HWND window) { return new_instance<HWND>(window_type(), window); }
 
 PyMethodDef enumerate_windows_def = {
     "enumerate_windows", enumerate_windows_function, METH_NOARGS,
