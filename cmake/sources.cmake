@@ -16,7 +16,9 @@ set(OPTICATCHER_CORE_SOURCES
 # The Python side: entry point, binding layer, the classes and the array code.
 set(OPTICATCHER_BINDING_SOURCES
   module.cpp
-  binding.cpp
+  arguments.cpp
+  firewall.cpp
+  results.cpp
   capture_type.cpp
   monitor_type.cpp
   window_type.cpp
