@@ -368,7 +368,9 @@ def test_child_window_style_visibility_and_lookup():
     with pytest.raises(ValueError, match="child window"):
         winsim.set_foreground(child)
     lib.SetForegroundWindow.argtypes = [ctypes.c_size_t]
+    lib.SetLastError(0)
     assert lib.SetForegroundWindow(child) == 0
+    assert lib.GetLastError() == 0
     assert lib.GetForegroundWindow() == 0
     with pytest.raises(ValueError, match="unknown parent"):
         winsim.add_window(parent=0x7FFF0000)
