@@ -7,6 +7,7 @@ set(OPTICATCHER_CORE_SOURCES
   errors.cpp
   platform/windows/api_error.cpp
   platform/windows/capture.cpp
+  platform/windows/frame.cpp
   platform/windows/monitor.cpp
   platform/windows/target.cpp
   platform/windows/text.cpp
@@ -22,6 +23,7 @@ set(OPTICATCHER_BINDING_SOURCES
   capture_type.cpp
   monitor_type.cpp
   window_type.cpp
+  array/frame_array.cpp
 )
 
 # Prefixes each source of `list_name` with `directory`, into `out_name`.
