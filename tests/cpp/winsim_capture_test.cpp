@@ -49,6 +49,16 @@ class WinsimCapture : public ::testing::Test {
   }
 };
 
+// QueryInterface for U; empty when the object does not answer it.
+template <class U, class T>
+ComPtr<U> ask(const ComPtr<T>& object) {
+  ComPtr<U> result;
+  if (object && FAILED(object->QueryInterface(InterfaceId<U>::value, result.put_void()))) {
+    result.reset();
+  }
+  return result;
+}
+
 struct Device {
   ComPtr<ID3D11Device> device;
   ComPtr<ID3D11DeviceContext> context;
@@ -64,10 +74,10 @@ Device make_device(D3D_DRIVER_TYPE type = D3D_DRIVER_TYPE_HARDWARE) {
 }
 
 ComPtr<abi::IDirect3DDevice> runtime_device(const ComPtr<ID3D11Device>& device) {
-  auto dxgi = device.query<IDXGIDevice>(IID_IDXGIDevice);
+  auto dxgi = ask<IDXGIDevice>(device);
   ComPtr<IInspectable> inspectable;
   EXPECT_EQ(CreateDirect3D11DeviceFromDXGIDevice(dxgi.get(), inspectable.put()), S_OK);
-  return inspectable.query<abi::IDirect3DDevice>(abi::IID_IDirect3DDevice);
+  return ask<abi::IDirect3DDevice>(inspectable);
 }
 
 HSTRING make_string(std::u16string_view text) {
@@ -192,7 +202,7 @@ TEST_F(WinsimCapture, DeviceCreationChecksItsArgumentsAndFailsInQueueOrder) {
 
 TEST_F(WinsimCapture, DeviceAnswersMultithreadAndDxgiAndTheRuntimeWrapperReachesIt) {
   Device made = make_device();
-  auto multithread = made.device.query<ID3D10Multithread>(IID_ID3D10Multithread);
+  auto multithread = ask<ID3D10Multithread>(made.device);
   ASSERT_TRUE(multithread);
   EXPECT_EQ(multithread->SetMultithreadProtected(TRUE), FALSE);
   EXPECT_EQ(multithread->SetMultithreadProtected(TRUE), TRUE);
@@ -201,14 +211,13 @@ TEST_F(WinsimCapture, DeviceAnswersMultithreadAndDxgiAndTheRuntimeWrapperReaches
 
   auto wrapper = runtime_device(made.device);
   ASSERT_TRUE(wrapper);
-  auto access =
-      wrapper.query<abi::IDirect3DDxgiInterfaceAccess>(abi::IID_IDirect3DDxgiInterfaceAccess);
+  auto access = ask<abi::IDirect3DDxgiInterfaceAccess>(wrapper);
   ComPtr<ID3D11Device> same;
   ASSERT_EQ(access->GetInterface(IID_ID3D11Device, same.put_void()), S_OK);
   EXPECT_EQ(same.get(), made.device.get());
 
   ASSERT_EQ(fail("QueryInterface:IDXGIDevice", E_NOINTERFACE), WINSIM_OK);
-  EXPECT_FALSE(made.device.query<IDXGIDevice>(IID_IDXGIDevice));
+  EXPECT_FALSE(ask<IDXGIDevice>(made.device));
   ComPtr<IInspectable> none;
   EXPECT_EQ(CreateDirect3D11DeviceFromDXGIDevice(nullptr, none.put()), E_INVALIDARG);
 }
@@ -236,7 +245,7 @@ TEST_F(WinsimCapture, ApartmentsStringsAndActivation) {
 
 TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   winsim_set_frame_delivery(0);
-  const uintptr_t window = winsim_add_window(nullptr, 0, 64, 48, 1, 0, 0, 0);
+  const uintptr_t window = winsim_add_window(nullptr, 0, 64, 48, 1, 0, 0, 0, 0);
   Device made = make_device();
   auto item = item_for(window, true);
   abi::SizeInt32 size{};
@@ -282,8 +291,8 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   ASSERT_EQ(winsim_present(window, 2), WINSIM_OK);
   EXPECT_EQ(handler.calls.load(), 3);
 
-  EXPECT_EQ(session.query<abi::IClosable>(abi::IID_IClosable)->Close(), S_OK);
-  EXPECT_EQ(pool.query<abi::IClosable>(abi::IID_IClosable)->Close(), S_OK);
+  EXPECT_EQ(ask<abi::IClosable>(session)->Close(), S_OK);
+  EXPECT_EQ(ask<abi::IClosable>(pool)->Close(), S_OK);
   EXPECT_EQ(winsim_calls("GraphicsCaptureSession.Close"), 1);
   EXPECT_EQ(winsim_calls("Direct3D11CaptureFramePool.Close"), 1);
   EXPECT_EQ(pool->TryGetNextFrame(frame.put()), RO_E_CLOSED);
@@ -314,7 +323,7 @@ TEST_F(WinsimCapture, RemovalWaitsForARunningHandlerCall) {
 
 TEST_F(WinsimCapture, FramePixelsShowTheContentWithinTheTargetSize) {
   winsim_set_frame_delivery(0);
-  const uintptr_t window = winsim_add_window(nullptr, 0, 4, 2, 1, 0, 0, 0);
+  const uintptr_t window = winsim_add_window(nullptr, 0, 4, 2, 1, 0, 0, 0, 0);
   std::vector<uint8_t> content(3 * 1 * 4);
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(10 + i);
   ASSERT_EQ(winsim_set_content(window, content.data(), 3, 1), WINSIM_OK);
@@ -331,8 +340,7 @@ TEST_F(WinsimCapture, FramePixelsShowTheContentWithinTheTargetSize) {
 
   ComPtr<abi::IDirect3DSurface> surface;
   ASSERT_EQ(frame->get_Surface(surface.put()), S_OK);
-  auto access =
-      surface.query<abi::IDirect3DDxgiInterfaceAccess>(abi::IID_IDirect3DDxgiInterfaceAccess);
+  auto access = ask<abi::IDirect3DDxgiInterfaceAccess>(surface);
   ComPtr<ID3D11Texture2D> texture;
   ASSERT_EQ(access->GetInterface(IID_ID3D11Texture2D, texture.put_void()), S_OK);
   D3D11_TEXTURE2D_DESC desc{};
@@ -369,7 +377,7 @@ TEST_F(WinsimCapture, FramePixelsShowTheContentWithinTheTargetSize) {
 
 TEST_F(WinsimCapture, ADestroyedWindowProducesNoFrames) {
   winsim_set_frame_delivery(0);
-  const uintptr_t window = winsim_add_window(nullptr, 0, 8, 8, 1, 0, 0, 0);
+  const uintptr_t window = winsim_add_window(nullptr, 0, 8, 8, 1, 0, 0, 0, 0);
   Device made = make_device();
   auto item = item_for(window, true);
   auto pool = make_pool(made.device, {8, 8});
@@ -381,6 +389,14 @@ TEST_F(WinsimCapture, ADestroyedWindowProducesNoFrames) {
   ASSERT_EQ(session->StartCapture(), S_OK);
   ASSERT_EQ(winsim_present(window, 1), WINSIM_OK);
   EXPECT_EQ(handler.frames.load(), 1);
+  // Child windows cannot be captured.
+  const uintptr_t child = winsim_add_window(nullptr, 0, 4, 4, 1, 0, 0, 0, window);
+  auto interop = factory<abi::IGraphicsCaptureItemInterop>(
+      u"Windows.Graphics.Capture.GraphicsCaptureItem", abi::IID_IGraphicsCaptureItemInterop);
+  ComPtr<abi::IGraphicsCaptureItem> none;
+  EXPECT_EQ(interop->CreateForWindow(reinterpret_cast<HWND>(child), abi::IID_IGraphicsCaptureItem,
+                                     none.put_void()),
+            E_INVALIDARG);
   ASSERT_EQ(winsim_destroy_window(window), WINSIM_OK);
   EXPECT_EQ(winsim_present(window, 1), WINSIM_UNKNOWN_HANDLE);
   winsim_set_frame_delivery(1);

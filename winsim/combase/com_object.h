@@ -34,6 +34,7 @@
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
 #include "control/misuse_log.h"
+#include "platform/windows/interface_id.h"
 
 namespace winsim::combase {
 
