@@ -137,7 +137,14 @@ PyObject* raise_runtime_error(Error error) {
   return raise_message(PyExc_RuntimeError, message);
 }
 
-void release_python_object(void* object) { Py_DECREF(static_cast<PyObject*>(object)); }
+// A carried exception can be dropped where the interpreter lock is not held
+// (an error value leaving a section that released it, a worker thread): the
+// lock is taken for the release, whether or not this thread already has it.
+void release_python_object(void* object) {
+  const PyGILState_STATE state = PyGILState_Ensure();
+  Py_DECREF(static_cast<PyObject*>(object));
+  PyGILState_Release(state);
+}
 
 }  // namespace
 
@@ -289,8 +296,8 @@ PyObject* raise_error(MonitorError error) { return raise_runtime_error(std::move
 PyObject* raise_error(WindowError error) { return raise_runtime_error(std::move(error)); }
 
 PyObject* raise_error(CaptureError error) {
-  if (error.kind == CaptureError::Kind::Python) {
-    PyObject* exception = static_cast<PyObject*>(error.python.take());
+  if (auto* carried = std::get_if<CaptureError::Python>(&error.value)) {
+    PyObject* exception = static_cast<PyObject*>(carried->exception.take());
     if (exception == nullptr) internal_fault("a carried Python exception was empty");
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
     Py_DECREF(exception);
@@ -298,7 +305,7 @@ PyObject* raise_error(CaptureError error) {
   }
   const std::string message = error_message(error);
   PyObject* type =
-      error.kind == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
+      error.kind() == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
   { CaptureError released = std::move(error); }
   return raise_message(type, message);
 }
