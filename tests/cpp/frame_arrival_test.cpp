@@ -144,10 +144,10 @@ TEST(LatestFrameSlot, EmptyUntilAFrameArrives) {
   LatestFrameSlot slot;
   auto taken = slot.take_latest();
   ASSERT_FALSE(taken);
-  EXPECT_EQ(taken.error().kind, CaptureError::Kind::NoFrameYet);
+  EXPECT_EQ(taken.error().kind(), CaptureError::Kind::NoFrameYet);
   auto waited = slot.wait_for_first_frame(20ms);
   ASSERT_FALSE(waited);
-  EXPECT_EQ(waited.error().kind, CaptureError::Kind::FirstFrameTimeout);
+  EXPECT_EQ(waited.error().kind(), CaptureError::Kind::FirstFrameTimeout);
 }
 
 TEST(LatestFrameSlot, KeepsOnlyTheLatestFrameAndHandsOutReferences) {
