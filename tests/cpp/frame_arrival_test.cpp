@@ -93,7 +93,7 @@ class FakePool final : public Fake<abi::IDirect3D11CaptureFramePool> {
                                                  abi::IGraphicsCaptureSession**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(IUnknown**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(abi::IDispatcherQueue**) override { return E_NOTIMPL; }
 
   FakeFrame* next = nullptr;
   HRESULT next_failure = S_OK;

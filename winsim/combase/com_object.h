@@ -27,6 +27,7 @@
 #include <unknwn.h>
 
 #include "combase/com_failure.h"
+#include "platform/windows/capture_abi.h"
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
 #include "control/misuse_log.h"

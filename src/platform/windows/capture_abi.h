@@ -1,6 +1,17 @@
-// Interfaces that older SDKs and mingw-w64 do not declare, declared once here
-// with the vtable order and IIDs of the Windows metadata. The Windows build and
-// winsim both use these declarations.
+// The Windows Runtime capture ABI, declared once by the project: the SDKs that
+// the module is built with (mingw-w64 10 among them) lack these headers. The
+// Windows build and winsim both use these declarations.
+//
+// Every IID and every vtable slot order below was checked against the public
+// generated headers of mingw-w64 (windows.graphics.capture.h,
+// windows.graphics.capture.interop.h and
+// windows.graphics.directx.direct3d11.interop.h, WIDL output of the Windows
+// metadata), and the restricted error interface against
+// restrictederrorinfo.idl. Members the module never calls keep their slots, so
+// the slot of every member it does call is the one Windows uses.
+//
+// Interfaces of the SDK itself (IInspectable, ID3D11Device, ...) come from
+// win32.h; their InterfaceId ties are at the end of this file.
 #pragma once
 
 #include "platform/windows/interface_id.h"
@@ -8,7 +19,40 @@
 
 namespace abi {
 
+// Windows.Graphics.SizeInt32
+struct SizeInt32 {
+  INT32 Width;
+  INT32 Height;
+};
+
+// Windows.Foundation.TimeSpan, in 100-nanosecond units.
+struct TimeSpan {
+  INT64 Duration;
+};
+
+// Windows.Graphics.DirectX.DirectXPixelFormat (the values of DXGI_FORMAT).
+enum DirectXPixelFormat : INT32 {
+  DirectXPixelFormat_Unknown = 0,
+  DirectXPixelFormat_R8G8B8A8UIntNormalized = 28,
+  DirectXPixelFormat_B8G8R8A8UIntNormalized = 87,
+};
+
+// Windows.Graphics.DirectX.Direct3D11.Direct3DMultisampleDescription
+struct Direct3DMultisampleDescription {
+  INT32 Count;
+  INT32 Quality;
+};
+
+// Windows.Graphics.DirectX.Direct3D11.Direct3DSurfaceDescription
+struct Direct3DSurfaceDescription {
+  INT32 Width;
+  INT32 Height;
+  DirectXPixelFormat Format;
+  Direct3DMultisampleDescription MultisampleDescription;
+};
+
 // restrictederrorinfo.idl
+// {82BA7092-4C88-427D-A7BC-16DD93FEB67E}
 inline constexpr IID IID_IRestrictedErrorInfo = {
     0x82BA7092, 0x4C88, 0x427D, {0xA7, 0xBC, 0x16, 0xDD, 0x93, 0xFE, 0xB6, 0x7E}};
 
@@ -19,6 +63,165 @@ struct IRestrictedErrorInfo : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetReference(BSTR* reference) = 0;
 };
 
+// Windows.Foundation.IClosable
+// {30D5A829-7FA4-4026-83BB-D75BAE4EA99E}
+inline constexpr IID IID_IClosable = {
+    0x30D5A829, 0x7FA4, 0x4026, {0x83, 0xBB, 0xD7, 0x5B, 0xAE, 0x4E, 0xA9, 0x9E}};
+
+struct IClosable : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE Close() = 0;
+};
+
+// Windows.Graphics.DirectX.Direct3D11.IDirect3DDevice
+// {A37624AB-8D5F-4650-9D3E-9EAE3D9BC670}
+inline constexpr IID IID_IDirect3DDevice = {
+    0xA37624AB, 0x8D5F, 0x4650, {0x9D, 0x3E, 0x9E, 0xAE, 0x3D, 0x9B, 0xC6, 0x70}};
+
+struct IDirect3DDevice : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE Trim() = 0;
+};
+
+// Windows.Graphics.DirectX.Direct3D11.IDirect3DSurface
+// {0BF4A146-13C1-4694-BEE3-7ABF15EAF586}
+inline constexpr IID IID_IDirect3DSurface = {
+    0x0BF4A146, 0x13C1, 0x4694, {0xBE, 0xE3, 0x7A, 0xBF, 0x15, 0xEA, 0xF5, 0x86}};
+
+struct IDirect3DSurface : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_Description(Direct3DSurfaceDescription* value) = 0;
+};
+
+// windows.graphics.directx.direct3d11.interop.h: reaches the DXGI / Direct3D 11
+// object behind a runtime device or surface.
+// {A9B3D012-3DF2-4EE3-B8D1-8695F457D3C1}
+inline constexpr IID IID_IDirect3DDxgiInterfaceAccess = {
+    0xA9B3D012, 0x3DF2, 0x4EE3, {0xB8, 0xD1, 0x86, 0x95, 0xF4, 0x57, 0xD3, 0xC1}};
+
+struct IDirect3DDxgiInterfaceAccess : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetInterface(REFIID iid, void** p) = 0;
+};
+
+// windows.graphics.capture.interop.h: the GraphicsCaptureItem factory for
+// window and monitor handles.
+// {3628E81B-3CAC-4C60-B7F4-23CE0E0C3356}
+inline constexpr IID IID_IGraphicsCaptureItemInterop = {
+    0x3628E81B, 0x3CAC, 0x4C60, {0xB7, 0xF4, 0x23, 0xCE, 0x0E, 0x0C, 0x33, 0x56}};
+
+struct IGraphicsCaptureItemInterop : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CreateForWindow(HWND window, REFIID iid, void** result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateForMonitor(HMONITOR monitor, REFIID iid,
+                                                     void** result) = 0;
+};
+
+// Parameter types of members the module never calls: only their slots matter.
+struct ITypedEventHandler_GraphicsCaptureItem_Inspectable;
+struct IDispatcherQueue;
+
+// Windows.Graphics.Capture.IGraphicsCaptureItem
+// {79C3F95B-31F7-4EC2-A464-632EF5D30760}
+inline constexpr IID IID_IGraphicsCaptureItem = {
+    0x79C3F95B, 0x31F7, 0x4EC2, {0xA4, 0x64, 0x63, 0x2E, 0xF5, 0xD3, 0x07, 0x60}};
+
+struct IGraphicsCaptureItem : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_DisplayName(HSTRING* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Size(SizeInt32* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  add_Closed(ITypedEventHandler_GraphicsCaptureItem_Inspectable* handler,
+             EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE remove_Closed(EventRegistrationToken token) = 0;
+};
+
+// Windows.Graphics.Capture.IGraphicsCaptureSession
+// {814E42A9-F70F-4AD7-939B-FDDCC6EB880D}
+inline constexpr IID IID_IGraphicsCaptureSession = {
+    0x814E42A9, 0xF70F, 0x4AD7, {0x93, 0x9B, 0xFD, 0xDC, 0xC6, 0xEB, 0x88, 0x0D}};
+
+struct IGraphicsCaptureSession : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE StartCapture() = 0;
+};
+
+// Windows.Graphics.Capture.IDirect3D11CaptureFrame
+// {FA50C623-38DA-4B32-ACF3-FA9734AD800E}
+inline constexpr IID IID_IDirect3D11CaptureFrame = {
+    0xFA50C623, 0x38DA, 0x4B32, {0xAC, 0xF3, 0xFA, 0x97, 0x34, 0xAD, 0x80, 0x0E}};
+
+struct IDirect3D11CaptureFrame : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_Surface(IDirect3DSurface** value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(TimeSpan* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ContentSize(SizeInt32* value) = 0;
+};
+
+struct IDirect3D11CaptureFramePool;
+
+// The FrameArrived delegate,
+// Windows.Foundation.TypedEventHandler<Direct3D11CaptureFramePool, Object>.
+// {51A947F7-79CF-5A3E-A3A5-1289CFA6DFE8}
+inline constexpr IID IID_ITypedEventHandler_FramePool_Inspectable = {
+    0x51A947F7, 0x79CF, 0x5A3E, {0xA3, 0xA5, 0x12, 0x89, 0xCF, 0xA6, 0xDF, 0xE8}};
+
+struct ITypedEventHandler_FramePool_Inspectable : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Invoke(IDirect3D11CaptureFramePool* sender,
+                                           IInspectable* args) = 0;
+};
+
+// Windows.Graphics.Capture.IDirect3D11CaptureFramePool
+// {24EB6D22-1975-422E-82E7-780DBD8DDF24}
+inline constexpr IID IID_IDirect3D11CaptureFramePool = {
+    0x24EB6D22, 0x1975, 0x422E, {0x82, 0xE7, 0x78, 0x0D, 0xBD, 0x8D, 0xDF, 0x24}};
+
+struct IDirect3D11CaptureFramePool : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE Recreate(IDirect3DDevice* device,
+                                             DirectXPixelFormat pixel_format,
+                                             INT32 number_of_buffers, SizeInt32 size) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TryGetNextFrame(IDirect3D11CaptureFrame** result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE add_FrameArrived(
+      ITypedEventHandler_FramePool_Inspectable* handler, EventRegistrationToken* token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE remove_FrameArrived(EventRegistrationToken token) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateCaptureSession(IGraphicsCaptureItem* item,
+                                                         IGraphicsCaptureSession** result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_DispatcherQueue(IDispatcherQueue** value) = 0;
+};
+
+// Windows.Graphics.Capture.IDirect3D11CaptureFramePoolStatics2
+// {589B103F-6BBC-5DF5-A991-02E28B3B66D5}
+inline constexpr IID IID_IDirect3D11CaptureFramePoolStatics2 = {
+    0x589B103F, 0x6BBC, 0x5DF5, {0xA9, 0x91, 0x02, 0xE2, 0x8B, 0x3B, 0x66, 0xD5}};
+
+struct IDirect3D11CaptureFramePoolStatics2 : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE CreateFreeThreaded(IDirect3DDevice* device,
+                                                       DirectXPixelFormat pixel_format,
+                                                       INT32 number_of_buffers, SizeInt32 size,
+                                                       IDirect3D11CaptureFramePool** result) = 0;
+};
+
 }  // namespace abi
 
+// windows.graphics.directx.direct3d11.interop.h; exported by d3d11.dll. The
+// runtime device object for a DXGI device (query it for IDirect3DDevice).
+extern "C" DECLSPEC_IMPORT HRESULT WINAPI
+CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice, IInspectable** graphicsDevice);
+
 OPTICATCHER_INTERFACE_ID(abi::IRestrictedErrorInfo, abi::IID_IRestrictedErrorInfo);
+OPTICATCHER_INTERFACE_ID(abi::IClosable, abi::IID_IClosable);
+OPTICATCHER_INTERFACE_ID(abi::IDirect3DDevice, abi::IID_IDirect3DDevice);
+OPTICATCHER_INTERFACE_ID(abi::IDirect3DSurface, abi::IID_IDirect3DSurface);
+OPTICATCHER_INTERFACE_ID(abi::IDirect3DDxgiInterfaceAccess, abi::IID_IDirect3DDxgiInterfaceAccess);
+OPTICATCHER_INTERFACE_ID(abi::IGraphicsCaptureItemInterop, abi::IID_IGraphicsCaptureItemInterop);
+OPTICATCHER_INTERFACE_ID(abi::IGraphicsCaptureItem, abi::IID_IGraphicsCaptureItem);
+OPTICATCHER_INTERFACE_ID(abi::IGraphicsCaptureSession, abi::IID_IGraphicsCaptureSession);
+OPTICATCHER_INTERFACE_ID(abi::IDirect3D11CaptureFrame, abi::IID_IDirect3D11CaptureFrame);
+OPTICATCHER_INTERFACE_ID(abi::ITypedEventHandler_FramePool_Inspectable,
+                         abi::IID_ITypedEventHandler_FramePool_Inspectable);
+OPTICATCHER_INTERFACE_ID(abi::IDirect3D11CaptureFramePool, abi::IID_IDirect3D11CaptureFramePool);
+OPTICATCHER_INTERFACE_ID(abi::IDirect3D11CaptureFramePoolStatics2,
+                         abi::IID_IDirect3D11CaptureFramePoolStatics2);
+
+// SDK interfaces the capture code queries or implements.
+OPTICATCHER_INTERFACE_ID(IInspectable, IID_IInspectable);
+OPTICATCHER_INTERFACE_ID(IAgileObject, IID_IAgileObject);
+OPTICATCHER_INTERFACE_ID(IMarshal, IID_IMarshal);
+OPTICATCHER_INTERFACE_ID(ID3D10Multithread, IID_ID3D10Multithread);
+OPTICATCHER_INTERFACE_ID(IDXGIDevice, IID_IDXGIDevice);
+OPTICATCHER_INTERFACE_ID(ID3D11Device, IID_ID3D11Device);
+OPTICATCHER_INTERFACE_ID(ID3D11DeviceContext, IID_ID3D11DeviceContext);
+OPTICATCHER_INTERFACE_ID(ID3D11Resource, IID_ID3D11Resource);
+OPTICATCHER_INTERFACE_ID(ID3D11Texture2D, IID_ID3D11Texture2D);

@@ -15,3 +15,15 @@
 #include <windows.h>
 #include <unknwn.h>
 #include <oleauto.h>
+#include <objbase.h>
+
+// Direct3D 11 and DXGI; ID3D10Multithread is declared by the Direct3D 10 header.
+#include <d3d10.h>
+#include <d3d11.h>
+#include <dxgi.h>
+
+// The Windows Runtime core.
+#include <eventtoken.h>
+#include <inspectable.h>
+#include <roapi.h>
+#include <winstring.h>

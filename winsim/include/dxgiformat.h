@@ -1,0 +1,8 @@
+// DXGI pixel formats (the ones winsim knows).
+#pragma once
+
+typedef enum DXGI_FORMAT {
+  DXGI_FORMAT_UNKNOWN = 0,
+  DXGI_FORMAT_R8G8B8A8_UNORM = 28,
+  DXGI_FORMAT_B8G8R8A8_UNORM = 87,
+} DXGI_FORMAT;
