@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <thread>
 #include <vector>
 
@@ -70,7 +71,9 @@ class FakePool final : public Fake<abi::IDirect3D11CaptureFramePool> {
     EXPECT_EQ(format, POOL_PIXEL_FORMAT);
     EXPECT_EQ(buffers, POOL_BUFFER_COUNT);
     // The frame that showed the growth is already published.
-    if (slot != nullptr) EXPECT_TRUE(slot->holds_frame());
+    if (slot != nullptr) {
+      EXPECT_TRUE(slot->holds_frame());
+    }
     recreated.push_back(size);
     return recreate_failure;
   }
@@ -93,7 +96,9 @@ class FakePool final : public Fake<abi::IDirect3D11CaptureFramePool> {
                                                  abi::IGraphicsCaptureSession**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(abi::IDispatcherQueue**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(abi::IDispatcherQueue**) override {
+    return E_NOTIMPL;
+  }
 
   FakeFrame* next = nullptr;
   HRESULT next_failure = S_OK;
@@ -137,7 +142,7 @@ class FrameArrival : public ::testing::Test {
 
 ComPtr<LatestFrameSlot::Frame> hold(FakeFrame& frame) {
   frame.AddRef();
-  return hold(frame);
+  return ComPtr<LatestFrameSlot::Frame>::attach(&frame);
 }
 
 TEST(LatestFrameSlot, EmptyUntilAFrameArrives) {
@@ -192,8 +197,8 @@ TEST(LatestFrameSlot, AWaiterWakesWhenTheFirstFrameArrives) {
 TEST_F(FrameArrival, QueryInterfaceAnswers) {
   make_handler();
   IUnknown* unknown = nullptr;
-  for (const IID* iid : {&IID_IUnknown, &IID_IAgileObject,
-                         &abi::IID_ITypedEventHandler_FramePool_Inspectable}) {
+  for (const IID* iid :
+       {&IID_IUnknown, &IID_IAgileObject, &abi::IID_ITypedEventHandler_FramePool_Inspectable}) {
     void* object = nullptr;
     ASSERT_EQ(handler->QueryInterface(*iid, &object), S_OK);
     ASSERT_NE(object, nullptr);
@@ -208,8 +213,7 @@ TEST_F(FrameArrival, QueryInterfaceAnswers) {
   void* marshal = reinterpret_cast<void*>(1);
   ASSERT_EQ(handler->QueryInterface(IID_IMarshal, &marshal), S_OK);
   ASSERT_NE(marshal, nullptr);
-  static_cast<IUnknown*>(marshal)->QueryInterface(IID_IUnknown,
-                                                  reinterpret_cast<void**>(&unknown));
+  static_cast<IUnknown*>(marshal)->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown));
   EXPECT_EQ(unknown, static_cast<IUnknown*>(handler.get()));  // aggregated
   unknown->Release();
   static_cast<IUnknown*>(marshal)->Release();
@@ -305,8 +309,7 @@ TEST_F(FrameArrival, ThePoolGrowsAfterTheFrameIsPublished) {
 TEST_F(FrameArrival, ConcurrentInvocationsAndReaders) {
   make_handler({100, 100});
   constexpr int kFrames = 2000;
-  std::vector<FakeFrame> frames;
-  frames.reserve(kFrames);
+  std::deque<FakeFrame> frames;
   for (int i = 0; i < kFrames; ++i) frames.emplace_back(abi::SizeInt32{100 + i % 7, 100});
   std::atomic<int> next{0};
   std::atomic<bool> done{false};
@@ -322,7 +325,9 @@ TEST_F(FrameArrival, ConcurrentInvocationsAndReaders) {
   };
   std::thread reader([&] {
     while (!done) {
-      if (auto frame = slot->take_latest()) EXPECT_NE(frame->get(), nullptr);
+      if (auto frame = slot->take_latest()) {
+        EXPECT_NE(frame->get(), nullptr);
+      }
     }
   });
   std::thread a(invoker), b(invoker);

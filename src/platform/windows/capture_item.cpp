@@ -43,8 +43,8 @@ class RuntimeString {
 template <class T, std::size_t N>
 std::expected<ComPtr<T>, WindowsApiError> activation_factory(const WideLiteral<N>& class_name) {
   RuntimeString name;
-  if (auto created = com_check(WindowsCreateString(class_name.units, class_name.length(),
-                                                   name.put()));
+  if (auto created =
+          com_check(WindowsCreateString(class_name.units, class_name.length(), name.put()));
       !created) {
     return std::unexpected(std::move(created.error()));
   }
@@ -75,10 +75,11 @@ std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> item_for(
 std::expected<ComPtr<abi::IGraphicsCaptureItem>, CaptureError> create_capture_item(
     const CaptureTarget& target) {
   // The interop factory is obtained afresh for every item.
-  auto item = activation_factory<abi::IGraphicsCaptureItemInterop>(kItemClass).and_then(
-      [&](const ComPtr<abi::IGraphicsCaptureItemInterop>& interop) {
-        return item_for(interop.get(), target);
-      });
+  auto item = [&]() -> std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> {
+    auto interop = activation_factory<abi::IGraphicsCaptureItemInterop>(kItemClass);
+    if (!interop) return std::unexpected(std::move(interop.error()));
+    return item_for(interop->get(), target);
+  }();
   if (item) return std::move(*item);
   if (std::holds_alternative<CaptureTarget::Window>(target.value)) {
     return std::unexpected(CaptureError::from(WindowError::windows(std::move(item.error()))));
@@ -104,8 +105,8 @@ std::expected<ComPtr<abi::IDirect3D11CaptureFramePool>, CaptureError> create_fra
     }
     pool_factory = factory.get();
   }
-  auto pool = com_object<abi::IDirect3D11CaptureFramePool>(
-      [&](abi::IDirect3D11CaptureFramePool** out) {
+  auto pool =
+      com_object<abi::IDirect3D11CaptureFramePool>([&](abi::IDirect3D11CaptureFramePool** out) {
         return pool_factory->CreateFreeThreaded(device, POOL_PIXEL_FORMAT, POOL_BUFFER_COUNT, size,
                                                 out);
       });
