@@ -21,19 +21,18 @@ class CaptureItem : public ::testing::Test {
   }
 
   static void fail(const char* operation, HRESULT code) {
-    ASSERT_EQ(winsim_fail(operation, static_cast<uint32_t>(code), 1, 0, 0, nullptr, 0, nullptr, 0,
-                          0),
-              WINSIM_OK);
+    ASSERT_EQ(
+        winsim_fail(operation, static_cast<uint32_t>(code), 1, 0, 0, nullptr, 0, nullptr, 0, 0),
+        WINSIM_OK);
   }
 };
 
 TEST_F(CaptureItem, EachTargetGetsItsItem) {
-  const auto monitor = reinterpret_cast<HMONITOR>(winsim_add_monitor(640, 480, 60, nullptr, 0,
-                                                                     u"Monitor", 7));
-  const auto window = reinterpret_cast<HWND>(
-      winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0));
-  for (const CaptureTarget& target :
-       {CaptureTarget{CaptureTarget::Monitor{monitor}}, CaptureTarget{CaptureTarget::Window{window}}}) {
+  const auto monitor =
+      reinterpret_cast<HMONITOR>(winsim_add_monitor(640, 480, 60, nullptr, 0, u"Monitor", 7));
+  const auto window = reinterpret_cast<HWND>(winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0));
+  for (const CaptureTarget& target : {CaptureTarget{CaptureTarget::Monitor{monitor}},
+                                      CaptureTarget{CaptureTarget::Window{window}}}) {
     auto item = create_capture_item(target);
     ASSERT_TRUE(item);
     abi::SizeInt32 size{};
@@ -47,8 +46,7 @@ TEST_F(CaptureItem, EachTargetGetsItsItem) {
 }
 
 TEST_F(CaptureItem, AWindowFailureIsAWindowError) {
-  const auto window = reinterpret_cast<HWND>(
-      winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0));
+  const auto window = reinterpret_cast<HWND>(winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0));
   fail("CreateForWindow", E_ACCESSDENIED);
   auto item = create_capture_item({CaptureTarget::Window{window}});
   ASSERT_FALSE(item);
@@ -59,8 +57,8 @@ TEST_F(CaptureItem, AWindowFailureIsAWindowError) {
 }
 
 TEST_F(CaptureItem, AMonitorFailureIsAMonitorError) {
-  const auto monitor = reinterpret_cast<HMONITOR>(winsim_add_monitor(640, 480, 60, nullptr, 0,
-                                                                     u"Monitor", 7));
+  const auto monitor =
+      reinterpret_cast<HMONITOR>(winsim_add_monitor(640, 480, 60, nullptr, 0, u"Monitor", 7));
   for (const char* operation : {"RoGetActivationFactory", "CreateForMonitor"}) {
     fail(operation, REGDB_E_CLASSNOTREG);
     auto item = create_capture_item({CaptureTarget::Monitor{monitor}});

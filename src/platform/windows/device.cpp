@@ -10,10 +10,9 @@ std::expected<D3DDevice, CaptureError> try_create_device(D3D_DRIVER_TYPE driver_
   static constexpr D3D_FEATURE_LEVEL kFeatureLevels[] = {D3D_FEATURE_LEVEL_11_1,
                                                          D3D_FEATURE_LEVEL_11_0};
   D3DDevice created;
-  const HRESULT hr =
-      D3D11CreateDevice(nullptr, driver_type, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT,
-                        kFeatureLevels, 2, D3D11_SDK_VERSION, created.device.put(), nullptr,
-                        created.context.put());
+  const HRESULT hr = D3D11CreateDevice(
+      nullptr, driver_type, nullptr, D3D11_CREATE_DEVICE_BGRA_SUPPORT, kFeatureLevels, 2,
+      D3D11_SDK_VERSION, created.device.put(), nullptr, created.context.put());
   if (FAILED(hr)) return std::unexpected(CaptureError::windows(hresult_from_com(hr)));
   if (!created.device || !created.context) {
     // Whichever of the two was delivered goes with `created`.

@@ -60,8 +60,7 @@ class FrameArrivedHandler final : public abi::ITypedEventHandler_FramePool_Inspe
  public:
   // The new handler with its one reference.
   static ComPtr<FrameArrivedHandler> create(std::shared_ptr<LatestFrameSlot> slot,
-                                            ComPtr<ID3D11Device> device,
-                                            abi::SizeInt32 pool_size);
+                                            ComPtr<ID3D11Device> device, abi::SizeInt32 pool_size);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
