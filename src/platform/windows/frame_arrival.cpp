@@ -111,6 +111,16 @@ ULONG STDMETHODCALLTYPE FrameArrivedHandler::Release() {
 
 HRESULT STDMETHODCALLTYPE FrameArrivedHandler::Invoke(abi::IDirect3D11CaptureFramePool* sender,
                                                       IInspectable* /*args*/) {
+  // Nothing may escape into the platform's worker thread: a broken invariant
+  // becomes a failure code for the event source.
+  try {
+    return on_frame_arrived(sender);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT FrameArrivedHandler::on_frame_arrived(abi::IDirect3D11CaptureFramePool* sender) {
   if (sender == nullptr) return E_POINTER;
 
   ComPtr<abi::IDirect3D11CaptureFrame> frame;

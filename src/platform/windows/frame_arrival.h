@@ -76,6 +76,9 @@ class FrameArrivedHandler final : public abi::ITypedEventHandler_FramePool_Inspe
                       abi::SizeInt32 pool_size);
   ~FrameArrivedHandler();
 
+  // Invoke's work: store the frame, then grow the pool if it must.
+  HRESULT on_frame_arrived(abi::IDirect3D11CaptureFramePool* sender);
+
   // The IMarshal of the free-threaded marshaler this object aggregates.
   HRESULT query_marshal(void** object);
 
