@@ -14,7 +14,10 @@
 //   query for a known interface is the operation "QueryInterface:<name>".
 // - The final Release destroys the state (the object's resources) but keeps the
 //   object's memory as a zombie: a later AddRef, Release, QueryInterface or
-//   method call on it is recorded as misuse and answered harmlessly.
+//   method call on it is recorded as misuse and answered harmlessly (for as
+//   long as the census keeps the zombie, see object_census.h).
+// - Derived may define `void* base_interface(REFIID)` to answer the base
+//   interfaces of its listed ones (ID3D11Resource of ID3D11Texture2D, ...).
 #pragma once
 
 #include <atomic>
@@ -91,13 +94,47 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     } while (!references_.compare_exchange_weak(count, count - 1));
     if (count == 1) {
       state_.reset();
-      object_released(Derived::kClassName, this);
+      object_released(Derived::kClassName, static_cast<Derived*>(this),
+                      [](void* zombie) { delete static_cast<Derived*>(zombie); });
     }
     return static_cast<ULONG>(count - 1);
   }
 
   // Every interface is exposed unless Derived says otherwise.
   bool exposes(REFIID) const { return true; }
+  void* base_interface(REFIID) { return nullptr; }
+
+  // QueryInterface as the simulation itself uses it: not an operation of the
+  // code under test, so neither counted nor failing on request.
+  HRESULT query_internal(REFIID iid, void** object) {
+    *object = nullptr;
+    if (references_.load() <= 0) {
+      return E_UNEXPECTED;
+    }
+    void* found = find_interface(iid);
+    if (found == nullptr) {
+      return E_NOINTERFACE;
+    }
+    references_.fetch_add(1);
+    *object = found;
+    return S_OK;
+  }
+
+  // A further reference unless the object has already had its final release
+  // (a race the simulation must lose quietly, not a misuse).
+  bool try_add_reference() {
+    std::int64_t count = references_.load();
+    do {
+      if (count <= 0) return false;
+    } while (!references_.compare_exchange_weak(count, count + 1));
+    return true;
+  }
+
+  // A further reference taken by the simulation itself.
+  Derived* add_reference() {
+    AddRef();
+    return static_cast<Derived*>(this);
+  }
 
  protected:
   template <typename... Args>
@@ -139,6 +176,9 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
            ... ||
            (iid == ::InterfaceId<OtherInterfaces>::value &&
             (found = static_cast<OtherInterfaces*>(this)) != nullptr));
+    if (found == nullptr) {
+      found = static_cast<Derived*>(this)->base_interface(iid);
+    }
     return found;
   }
 

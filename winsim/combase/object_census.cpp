@@ -1,7 +1,8 @@
 #include "combase/object_census.h"
 
+#include <deque>
 #include <mutex>
-#include <vector>
+#include <utility>
 
 namespace winsim::combase {
 
@@ -10,8 +11,8 @@ namespace {
 struct Census {
   std::mutex mutex;
   std::map<std::string, std::int64_t, std::less<>> live;
-  // Reachable from here, so leak checkers do not report the zombies.
-  std::vector<const void*> zombies;
+  // Oldest first. Reachable from here, so leak checkers do not report them.
+  std::deque<std::pair<void*, void (*)(void*)>> zombies;
 };
 
 Census& census() {
@@ -31,14 +32,25 @@ void object_created(std::string_view class_name) {
   ++found->second;
 }
 
-void object_released(std::string_view class_name, const void* zombie) {
-  Census& objects = census();
-  std::lock_guard lock(objects.mutex);
-  const auto found = objects.live.find(class_name);
-  if (found != objects.live.end() && --found->second == 0) {
-    objects.live.erase(found);
+void object_released(std::string_view class_name, void* zombie, void (*destroy)(void*)) {
+  std::pair<void*, void (*)(void*)> oldest{nullptr, nullptr};
+  {
+    Census& objects = census();
+    std::lock_guard lock(objects.mutex);
+    const auto found = objects.live.find(class_name);
+    if (found != objects.live.end() && --found->second == 0) {
+      objects.live.erase(found);
+    }
+    objects.zombies.emplace_back(zombie, destroy);
+    if (objects.zombies.size() > kZombieLimit) {
+      oldest = objects.zombies.front();
+      objects.zombies.pop_front();
+    }
   }
-  objects.zombies.push_back(zombie);
+  // Outside the lock: freeing runs the object's destructor.
+  if (oldest.first != nullptr) {
+    oldest.second(oldest.first);
+  }
 }
 
 std::map<std::string, std::int64_t> live_objects() {

@@ -1,5 +1,6 @@
 #include "combase/query_interface.h"
 
+#include <objbase.h>
 #include <oaidl.h>
 
 #include "platform/windows/capture_abi.h"
@@ -20,6 +21,35 @@ const KnownInterface kKnownInterfaces[] = {
     {IID_IUnknown, {"QueryInterface:IUnknown", FailureKind::kHresult}},
     {IID_IErrorInfo, {"QueryInterface:IErrorInfo", FailureKind::kHresult}},
     {abi::IID_IRestrictedErrorInfo, {"QueryInterface:IRestrictedErrorInfo", FailureKind::kHresult}},
+    {IID_IInspectable, {"QueryInterface:IInspectable", FailureKind::kHresult}},
+    {IID_IAgileObject, {"QueryInterface:IAgileObject", FailureKind::kHresult}},
+    {IID_IMarshal, {"QueryInterface:IMarshal", FailureKind::kHresult}},
+    {IID_ID3D10Multithread, {"QueryInterface:ID3D10Multithread", FailureKind::kHresult}},
+    {IID_IDXGIObject, {"QueryInterface:IDXGIObject", FailureKind::kHresult}},
+    {IID_IDXGIDevice, {"QueryInterface:IDXGIDevice", FailureKind::kHresult}},
+    {IID_ID3D11Device, {"QueryInterface:ID3D11Device", FailureKind::kHresult}},
+    {IID_ID3D11DeviceChild, {"QueryInterface:ID3D11DeviceChild", FailureKind::kHresult}},
+    {IID_ID3D11DeviceContext, {"QueryInterface:ID3D11DeviceContext", FailureKind::kHresult}},
+    {IID_ID3D11Resource, {"QueryInterface:ID3D11Resource", FailureKind::kHresult}},
+    {IID_ID3D11Texture2D, {"QueryInterface:ID3D11Texture2D", FailureKind::kHresult}},
+    {abi::IID_IClosable, {"QueryInterface:IClosable", FailureKind::kHresult}},
+    {abi::IID_IDirect3DDevice, {"QueryInterface:IDirect3DDevice", FailureKind::kHresult}},
+    {abi::IID_IDirect3DSurface, {"QueryInterface:IDirect3DSurface", FailureKind::kHresult}},
+    {abi::IID_IDirect3DDxgiInterfaceAccess,
+     {"QueryInterface:IDirect3DDxgiInterfaceAccess", FailureKind::kHresult}},
+    {abi::IID_IGraphicsCaptureItemInterop,
+     {"QueryInterface:IGraphicsCaptureItemInterop", FailureKind::kHresult}},
+    {abi::IID_IGraphicsCaptureItem, {"QueryInterface:IGraphicsCaptureItem", FailureKind::kHresult}},
+    {abi::IID_IGraphicsCaptureSession,
+     {"QueryInterface:IGraphicsCaptureSession", FailureKind::kHresult}},
+    {abi::IID_IDirect3D11CaptureFrame,
+     {"QueryInterface:IDirect3D11CaptureFrame", FailureKind::kHresult}},
+    {abi::IID_IDirect3D11CaptureFramePool,
+     {"QueryInterface:IDirect3D11CaptureFramePool", FailureKind::kHresult}},
+    {abi::IID_IDirect3D11CaptureFramePoolStatics2,
+     {"QueryInterface:IDirect3D11CaptureFramePoolStatics2", FailureKind::kHresult}},
+    {abi::IID_ITypedEventHandler_FramePool_Inspectable,
+     {"QueryInterface:ITypedEventHandler_FramePool_Inspectable", FailureKind::kHresult}},
 };
 
 }  // namespace

@@ -7,10 +7,14 @@
 
 #include <windows.h>
 
+#include "capture/frame_delivery.h"
+#include "combase/hstring.h"
 #include "combase/object_census.h"
 #include "common/wide_text.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
+#include "d3d11/gpu.h"
+#include "desktop/content.h"
 #include "desktop/desktop.h"
 #include "kernel32/local_heap.h"
 #include "oleaut32/bstr.h"
@@ -55,13 +59,30 @@ std::map<std::string, std::int64_t> live_counts() {
   std::map<std::string, std::int64_t> live = winsim::combase::live_objects();
   live["BSTR"] += winsim::oleaut32::live_bstrs();
   live["HLOCAL"] += winsim::kernel32::live_local_blocks();
+  live["HSTRING"] += winsim::combase::live_hstrings();
   std::erase_if(live, [](const auto& entry) { return entry.second == 0; });
   return live;
 }
 
+// A monitor or window of the desktop (the desktop window included).
+bool is_target(uintptr_t handle) {
+  Desktop& desktop = Desktop::instance();
+  return desktop.monitor(from_integer<HMONITOR>(handle)).has_value() ||
+         desktop.window(from_integer<HWND>(handle)).has_value();
+}
+
+constexpr UINT kDefaultRowPitchAlignment = 256;
+
 }  // namespace
 
 void winsim_reset(void) {
+  // Frames being delivered finish first; captures still running get no
+  // frames from the emptied desktop.
+  winsim::capture::wait_for_deliveries();
+  winsim::capture::set_automatic_delivery(true);
+  winsim::desktop::clear_content();
+  winsim::d3d11::set_row_pitch_alignment(kDefaultRowPitchAlignment);
+  winsim::d3d11::set_row_pitch(0);
   Desktop::instance().reset();
   winsim::control::reset_operations();
   winsim::control::clear_misuse();
@@ -191,3 +212,37 @@ void winsim_set_error_info(const char16_t* description, size_t description_len,
   winsim::oleaut32::originate_error(E_FAIL, optional_text(description, description_len),
                                     restricted_description);
 }
+
+void winsim_set_frame_delivery(int automatic) {
+  winsim::capture::set_automatic_delivery(automatic != 0);
+}
+
+int winsim_present(uintptr_t target, uint32_t count) {
+  if (!is_target(target)) {
+    return WINSIM_UNKNOWN_HANDLE;
+  }
+  (void)winsim::capture::present(target, count);
+  return WINSIM_OK;
+}
+
+int winsim_set_content(uintptr_t target, const uint8_t* rgba, uint32_t width, uint32_t height) {
+  if (!is_target(target)) {
+    return WINSIM_UNKNOWN_HANDLE;
+  }
+  if (rgba == nullptr && width != 0 && height != 0) {
+    return WINSIM_INVALID_ARGUMENT;
+  }
+  static const uint8_t kNothing[4] = {};
+  winsim::desktop::set_content(target, width, height, rgba != nullptr ? rgba : kNothing);
+  return WINSIM_OK;
+}
+
+int winsim_set_row_pitch_alignment(uint32_t alignment) {
+  if (alignment == 0 || (alignment & (alignment - 1)) != 0) {
+    return WINSIM_INVALID_ARGUMENT;
+  }
+  winsim::d3d11::set_row_pitch_alignment(alignment);
+  return WINSIM_OK;
+}
+
+void winsim_set_row_pitch(uint32_t pitch) { winsim::d3d11::set_row_pitch(pitch); }

@@ -1,6 +1,7 @@
 #include "control/operation.h"
 
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,7 +18,9 @@ struct OperationEntry {
   std::string name;
   FailureKind kind;
   std::uint64_t calls = 0;
-  std::optional<PlannedFault> plan;
+  // Consumed front to back: each plan's `after` counts good calls from the
+  // moment the plan before it is used up.
+  std::deque<PlannedFault> plans;
 };
 
 namespace {
@@ -56,17 +59,17 @@ std::optional<Fault> Operation::enter() const {
   OperationTable& operations = table();
   std::lock_guard lock(operations.mutex);
   ++entry_->calls;
-  if (!entry_->plan) {
+  if (entry_->plans.empty()) {
     return std::nullopt;
   }
-  PlannedFault& plan = *entry_->plan;
+  PlannedFault& plan = entry_->plans.front();
   if (plan.after > 0) {
     --plan.after;
     return std::nullopt;
   }
   Fault fault = plan.fault;
   if (--plan.times == 0) {
-    entry_->plan.reset();
+    entry_->plans.pop_front();
   }
   return fault;
 }
@@ -92,9 +95,9 @@ FaultStatus arm_fault(std::string_view operation, const Fault& fault, std::uint3
     return FaultStatus::kDescriptionNotApplicable;
   }
   if (times == 0) {
-    entry.plan.reset();
+    entry.plans.clear();
   } else {
-    entry.plan = PlannedFault{fault, after, times};
+    entry.plans.push_back(PlannedFault{fault, after, times});
   }
   return FaultStatus::kArmed;
 }
@@ -114,7 +117,7 @@ void reset_operations() {
   std::lock_guard lock(operations.mutex);
   for (auto& [name, entry] : operations.entries) {
     entry->calls = 0;
-    entry->plan.reset();
+    entry->plans.clear();
   }
 }
 

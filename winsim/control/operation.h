@@ -61,9 +61,10 @@ enum class FaultStatus {
   kDescriptionNotApplicable,
 };
 
-// Makes the next `times` calls of `operation`, after `after` good ones, fail
-// with `fault`. Replaces any earlier fault of that operation; times == 0 only
-// removes it.
+// Makes `times` calls of `operation`, after `after` good ones, fail with
+// `fault`. Faults armed on one operation queue up: each applies once the ones
+// armed before it are used up. times == 0 removes every queued fault of the
+// operation.
 FaultStatus arm_fault(std::string_view operation, const Fault& fault, std::uint32_t times,
                       std::uint32_t after);
 

@@ -30,11 +30,15 @@ enum {
   WINSIM_NULL_NOT_APPLICABLE = 4,
   WINSIM_DESCRIPTION_NOT_APPLICABLE = 5,
   WINSIM_NOT_TOP_LEVEL = 6,
+  WINSIM_INVALID_ARGUMENT = 7,
 };
 
-/* Empty desktop (no monitors, no windows, no foreground window); faults, call
- * counts and the misuse list cleared; the calling thread's error information
- * released; exact window-text lengths. Live objects stay counted. */
+/* Empty desktop (no monitors, no windows, no foreground window, no content);
+ * faults, call counts and the misuse list cleared; the calling thread's error
+ * information released; exact window-text lengths; automatic frame delivery
+ * on; staging row pitches back to a 256-byte alignment. Waits for frame
+ * deliveries in progress; captures still running stay registered but their
+ * targets are gone. Live objects stay counted. */
 WINSIM_CONTROL_API void winsim_reset(void);
 
 /* Adds a monitor after the others and returns its HMONITOR. A null device_name
@@ -78,8 +82,9 @@ WINSIM_CONTROL_API void winsim_set_text_length_overreport(int32_t extra);
  * with `code`; with null_object non-zero they succeed but deliver no object.
  * A description (null pointer: none) and a restricted description (when
  * has_restricted is non-zero) are attached as error information by failing
- * HRESULT operations. Replaces the operation's earlier fault; times 0 removes
- * it. */
+ * HRESULT operations. Several faults on one operation queue up and are used in
+ * the order they were armed (`after` counting from the end of the previous
+ * one); times 0 removes every queued fault of the operation. */
 WINSIM_CONTROL_API int winsim_fail(const char* operation, uint32_t code, uint32_t times,
                                    uint32_t after, int null_object, const char16_t* description,
                                    size_t description_len, const char16_t* restricted,
@@ -108,6 +113,30 @@ WINSIM_CONTROL_API size_t winsim_errors(char* buffer, size_t size);
 WINSIM_CONTROL_API void winsim_set_error_info(const char16_t* description, size_t description_len,
                                               const char16_t* restricted, size_t restricted_len,
                                               int has_restricted);
+
+/* Non-zero: every started capture gets frames at its target's refresh rate
+ * (windows: 60 Hz), the first right after StartCapture. Zero: frames only
+ * through winsim_present. */
+WINSIM_CONTROL_API void winsim_set_frame_delivery(int automatic);
+
+/* Delivers `count` frames to every started capture of the monitor or window
+ * now, on the delivery thread, and returns after their FrameArrived handlers
+ * have run. A pool whose buffers are all held gets no frame. WINSIM_OK (also
+ * when no capture of the target runs), or WINSIM_UNKNOWN_HANDLE. */
+WINSIM_CONTROL_API int winsim_present(uintptr_t target, uint32_t count);
+
+/* What the monitor or window shows from now on: height rows of width * 4
+ * bytes (R, G, B, A), copied once. Captures show its top-left part within the
+ * target's size, black beyond. WINSIM_OK, WINSIM_UNKNOWN_HANDLE or
+ * WINSIM_INVALID_ARGUMENT. */
+WINSIM_CONTROL_API int winsim_set_content(uintptr_t target, const uint8_t* rgba, uint32_t width,
+                                          uint32_t height);
+
+/* Mapped staging rows are width * 4 bytes rounded up to `alignment` (a power
+ * of two) apart; WINSIM_INVALID_ARGUMENT otherwise. */
+WINSIM_CONTROL_API int winsim_set_row_pitch_alignment(uint32_t alignment);
+/* Forces this exact row pitch (0: back to the alignment). */
+WINSIM_CONTROL_API void winsim_set_row_pitch(uint32_t pitch);
 
 #ifdef __cplusplus
 }  // extern "C"

@@ -29,6 +29,11 @@ __all__ = [
     "live_objects",
     "errors",
     "set_error_info",
+    "set_frame_delivery",
+    "present",
+    "set_content",
+    "set_row_pitch_alignment",
+    "set_row_pitch",
 ]
 
 _LIBRARY_NAME = "libwinsim.so"
@@ -96,6 +101,17 @@ _lib.winsim_set_error_info.argtypes = [
 ]
 _lib.winsim_set_error_info.restype = None
 
+_lib.winsim_set_frame_delivery.argtypes = [ctypes.c_int]
+_lib.winsim_set_frame_delivery.restype = None
+_lib.winsim_present.argtypes = [_handle, ctypes.c_uint32]
+_lib.winsim_present.restype = ctypes.c_int
+_lib.winsim_set_content.argtypes = [_handle, ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint32]
+_lib.winsim_set_content.restype = ctypes.c_int
+_lib.winsim_set_row_pitch_alignment.argtypes = [ctypes.c_uint32]
+_lib.winsim_set_row_pitch_alignment.restype = ctypes.c_int
+_lib.winsim_set_row_pitch.argtypes = [ctypes.c_uint32]
+_lib.winsim_set_row_pitch.restype = None
+
 # Results of the control functions (winsim/control.h).
 _OK = 0
 _UNKNOWN_HANDLE = 1
@@ -104,6 +120,7 @@ _OPERATION_CANNOT_FAIL = 3
 _NULL_NOT_APPLICABLE = 4
 _DESCRIPTION_NOT_APPLICABLE = 5
 _NOT_TOP_LEVEL = 6
+_INVALID_ARGUMENT = 7
 
 _UINT32_MAX = 0xFFFFFFFF
 _INT32_MAX = 0x7FFFFFFF
@@ -159,11 +176,15 @@ def _lines(text):
 
 
 def reset():
-    """Empty desktop: no monitors, no windows, no foreground window.
+    """Empty desktop: no monitors, no windows, no foreground window, no content.
 
     Faults, call counts and the errors() list are cleared, the calling
-    thread's error information is released and window-text lengths are exact
-    again (set_text_length_overreport(0)). Objects still alive stay counted.
+    thread's error information is released, window-text lengths are exact
+    again (set_text_length_overreport(0)), automatic frame delivery is
+    switched back on and staging row pitches return to a 256-byte alignment.
+    Frame deliveries in progress finish first; captures still running stay
+    alive but get no frames from the emptied desktop. Objects still alive stay
+    counted.
     """
     _lib.winsim_reset()
 
@@ -286,8 +307,17 @@ def fail(operation, code=0x80004005, *, times=1, after=0, null=False, descriptio
     `code` is an HRESULT or a last-error value (negative HRESULTs are taken
     modulo 2**32). With null=True the calls succeed but deliver no object. The
     descriptions become error information on the calling thread when an
-    HRESULT operation fails. A later fail() of the same operation replaces this
-    one; times=0 removes it.
+    HRESULT operation fails. Several fail() calls on one operation queue up
+    and are used in the order they were made (`after` counts good calls from
+    the end of the previous one), so "the first call fails with X, the second
+    with Y" is two calls; times=0 removes every queued failure of `operation`.
+
+    Operation names are the Windows names: functions ("D3D11CreateDevice"),
+    methods ("CreateTexture2D"), Windows Runtime members under their ABI names
+    ("get_Size", "add_FrameArrived"), a method that two classes share
+    qualified with the class ("GraphicsCaptureSession.Close",
+    "Direct3D11CaptureFramePool.Close"), and interface queries as
+    "QueryInterface:<interface>" ("QueryInterface:IDXGIDevice").
     """
     if not isinstance(operation, str):
         raise TypeError(f"operation must be a str, not {type(operation).__name__}")
@@ -350,3 +380,73 @@ def set_error_info(description, restricted_description=None):
         "restricted_description", restricted_description)
     _lib.winsim_set_error_info(description_units, description_count, restricted_units,
                                restricted_count, restricted_description is not None)
+
+
+def set_frame_delivery(automatic):
+    """Switches automatic frame delivery on (True) or off (False).
+
+    On: every started capture gets frames on winsim's delivery thread, the
+    first right after StartCapture, then at its target's refresh rate
+    (windows: 60 Hz). Off: frames arrive only through present(). reset()
+    switches it back on.
+    """
+    if not isinstance(automatic, bool):
+        raise TypeError(f"automatic must be a bool, not {type(automatic).__name__}")
+    _lib.winsim_set_frame_delivery(automatic)
+
+
+def present(handle, count=1):
+    """Delivers `count` frames to every running capture of a monitor or window.
+
+    Returns after the FrameArrived handlers of those frames have run. A frame
+    pool whose buffers are all held (by frames nobody released) gets no new
+    frame, as on Windows. Nothing happens when no capture of the target runs.
+    """
+    handle = _handle_value("handle", handle)
+    status = _lib.winsim_present(handle, _uint32("count", count))
+    _check_handle(status, "handle", handle)
+
+
+def set_content(handle, rgba):
+    """Sets what a monitor or window shows: a [h, w, 4] uint8 array of R, G, B, A.
+
+    The pixels are copied once, into an immutable snapshot that frames refer
+    to; changing the array afterwards changes nothing. A capture shows the
+    top-left part of the content within the target's current size and black
+    (0, 0, 0, 255) beyond it.
+
+    A target whose content was never set (or since reset()) shows the test
+    pattern: the pixel at column x, row y is (x % 256, y % 256, 128, 255).
+    """
+    import numpy
+
+    handle = _handle_value("handle", handle)
+    if not isinstance(rgba, numpy.ndarray):
+        raise TypeError(f"rgba must be a numpy.ndarray, not {type(rgba).__name__}")
+    if rgba.dtype != numpy.uint8 or rgba.ndim != 3 or rgba.shape[2] != 4:
+        raise ValueError(
+            f"rgba must be a [h, w, 4] uint8 array, got shape {rgba.shape} of {rgba.dtype}")
+    height, width = rgba.shape[0], rgba.shape[1]
+    pixels = numpy.ascontiguousarray(rgba)
+    status = _lib.winsim_set_content(
+        handle, pixels.ctypes.data if pixels.size else None, _uint32("width", width),
+        _uint32("height", height))
+    _check_handle(status, "handle", handle)
+
+
+def set_row_pitch_alignment(nbytes):
+    """Mapped staging textures get rows of width * 4 bytes rounded up to nbytes.
+
+    nbytes is a power of two; reset() restores 256.
+    """
+    status = _lib.winsim_set_row_pitch_alignment(_uint32("nbytes", nbytes))
+    if status == _INVALID_ARGUMENT:
+        raise ValueError(f"nbytes must be a power of two, got {nbytes}")
+
+
+def set_row_pitch(nbytes):
+    """Forces the row pitch of mapped staging textures; None: back to the alignment.
+
+    The pitch may be smaller than a row, to test a caller's guard.
+    """
+    _lib.winsim_set_row_pitch(0 if nbytes is None else _uint32("nbytes", nbytes))

@@ -1,0 +1,64 @@
+#include "capture/capture_item.h"
+
+#include "combase/com_failure.h"
+#include "combase/hstring.h"
+#include "control/misuse_log.h"
+#include "control/operation.h"
+
+namespace winsim::capture {
+
+namespace {
+
+const control::Operation kGetSize{"get_Size", control::FailureKind::kHresult};
+const control::Operation kGetDisplayName{"get_DisplayName", control::FailureKind::kHresult};
+
+}  // namespace
+
+CaptureItem::CaptureItem(Target target, abi::SizeInt32 size)
+    : RuntimeObject(std::in_place, ItemState{target, size}) {}
+
+HRESULT STDMETHODCALLTYPE CaptureItem::get_DisplayName(HSTRING* value) {
+  if (value == nullptr) return E_POINTER;
+  *value = nullptr;
+  if (auto fault = kGetDisplayName.enter()) {
+    return fault->null ? S_OK : combase::fail_method(*fault);
+  }
+  ItemState* item = state("get_DisplayName");
+  if (item == nullptr) return E_UNEXPECTED;
+  *value = combase::make_hstring(target_name(item->target));
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(abi::SizeInt32* value) {
+  if (value == nullptr) return E_POINTER;
+  if (auto fault = kGetSize.enter()) {
+    return fault->null ? S_OK : combase::fail_method(*fault);
+  }
+  ItemState* item = state("get_Size");
+  if (item == nullptr) return E_UNEXPECTED;
+  *value = target_size(item->target).value_or(item->size);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE CaptureItem::add_Closed(
+    abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable*, EventRegistrationToken* token) {
+  if (token != nullptr) token->value = 0;
+  control::record_unsupported("GraphicsCaptureItem.add_Closed", "the Closed event");
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CaptureItem::remove_Closed(EventRegistrationToken) {
+  control::record_unsupported("GraphicsCaptureItem.remove_Closed", "the Closed event");
+  return E_NOTIMPL;
+}
+
+std::optional<Target> CaptureItem::target(std::string_view operation) {
+  ItemState* item = state(operation);
+  return item != nullptr ? std::optional<Target>(item->target) : std::nullopt;
+}
+
+CaptureItem* as_capture_item(abi::IGraphicsCaptureItem* item) {
+  return dynamic_cast<CaptureItem*>(item);
+}
+
+}  // namespace winsim::capture

@@ -1,0 +1,54 @@
+// Direct3D11CaptureFrame and its surface (IDirect3DSurface, which reaches the
+// buffer texture through IDirect3DDxgiInterfaceAccess).
+#pragma once
+
+#include <memory>
+
+#include "capture/frame_pool.h"
+#include "combase/runtime_object.h"
+#include "d3d11/texture.h"
+#include "platform/windows/capture_abi.h"
+
+namespace winsim::capture {
+
+struct FrameState {
+  FrameState(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer, abi::SizeInt32 content_size);
+  ~FrameState();
+  FrameState(const FrameState&) = delete;
+  FrameState& operator=(const FrameState&) = delete;
+
+  std::shared_ptr<PoolCore> core;
+  d3d11::Texture2D* buffer;  // one reference; busy until this frame goes
+  abi::SizeInt32 content_size;
+  abi::TimeSpan time;
+};
+
+class Frame final : public combase::RuntimeObject<Frame, FrameState, abi::IDirect3D11CaptureFrame> {
+ public:
+  static constexpr std::string_view kClassName = "Direct3D11CaptureFrame";
+  Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer, abi::SizeInt32 content_size);
+
+  HRESULT STDMETHODCALLTYPE get_Surface(abi::IDirect3DSurface** value) override;
+  HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(abi::TimeSpan* value) override;
+  HRESULT STDMETHODCALLTYPE get_ContentSize(abi::SizeInt32* value) override;
+};
+
+struct SurfaceState {
+  explicit SurfaceState(d3d11::Texture2D* texture);
+  ~SurfaceState();
+  SurfaceState(const SurfaceState&) = delete;
+  SurfaceState& operator=(const SurfaceState&) = delete;
+  d3d11::Texture2D* texture;  // one reference
+};
+
+class Surface final : public combase::RuntimeObject<Surface, SurfaceState, abi::IDirect3DSurface,
+                                                    abi::IDirect3DDxgiInterfaceAccess> {
+ public:
+  static constexpr std::string_view kClassName = "Direct3DSurface";
+  explicit Surface(d3d11::Texture2D* texture);
+
+  HRESULT STDMETHODCALLTYPE get_Description(abi::Direct3DSurfaceDescription* value) override;
+  HRESULT STDMETHODCALLTYPE GetInterface(REFIID iid, void** p) override;
+};
+
+}  // namespace winsim::capture

@@ -1,0 +1,34 @@
+// Frame delivery: winsim's own worker thread, standing for the capture
+// service's. It renders frames of started sessions into their pools and raises
+// FrameArrived: automatically (the first frame right after StartCapture, then
+// at the target's refresh rate), or, with automatic delivery off, only when the
+// control API asks (present). The thread ends when no session needs it and is
+// detached, so it never keeps the process from exiting.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "capture/frame_pool.h"
+#include "capture/target.h"
+
+namespace winsim::capture {
+
+// Registers a started session; returns its registration (never 0).
+std::uint64_t start_delivery(std::shared_ptr<PoolCore> core, Target target);
+// Stops it: no frame is started for it afterwards.
+void stop_delivery(std::uint64_t capture);
+
+void set_automatic_delivery(bool automatic);
+
+// Delivers `count` frames to every started capture of `target` now (or tries
+// to: a pool without a free buffer gets none) and returns after their
+// FrameArrived handlers have run. False when no capture of `target` runs.
+bool present(std::uintptr_t target, std::uint32_t count);
+
+// Waits until no delivery is in progress.
+void wait_for_deliveries();
+
+bool on_delivery_thread();
+
+}  // namespace winsim::capture

@@ -1,0 +1,221 @@
+#include "capture/frame_pool.h"
+
+#include <algorithm>
+
+#include "capture/capture_item.h"
+#include "capture/frame.h"
+#include "capture/frame_delivery.h"
+#include "capture/session.h"
+#include "combase/com_failure.h"
+#include "control/operation.h"
+#include "d3d11/runtime_device.h"
+#include "oleaut32/error_info.h"
+
+namespace winsim::capture {
+
+namespace {
+
+using control::FailureKind;
+using control::Operation;
+
+const Operation kRecreate{"Recreate", FailureKind::kHresult};
+const Operation kTryGetNextFrame{"TryGetNextFrame", FailureKind::kHresult};
+const Operation kAddFrameArrived{"add_FrameArrived", FailureKind::kHresult};
+const Operation kRemoveFrameArrived{"remove_FrameArrived", FailureKind::kHresult};
+const Operation kCreateCaptureSession{"CreateCaptureSession", FailureKind::kHresult};
+const Operation kClose{"Direct3D11CaptureFramePool.Close", FailureKind::kHresult};
+
+// Tokens beyond 32 bits, so that a caller who cuts them short is caught.
+constexpr std::int64_t kFirstToken = std::int64_t{0x1234} << 32;
+
+template <typename Fault>
+HRESULT fault_result(const Fault& fault) {
+  return fault.null ? S_OK : combase::fail_method(fault);
+}
+
+}  // namespace
+
+void PoolCore::free_buffer(d3d11::Texture2D* texture) {
+  std::lock_guard lock(mutex);
+  for (Buffer& buffer : buffers) {
+    if (buffer.texture == texture) buffer.busy = false;
+  }
+}
+
+HRESULT configure_pool(PoolCore& core, abi::IDirect3DDevice* device,
+                       abi::DirectXPixelFormat pixel_format, INT32 buffer_count,
+                       abi::SizeInt32 size, const char* operation) {
+  d3d11::RuntimeDevice* wrapper = d3d11::as_runtime_device(device);
+  if (wrapper == nullptr || buffer_count < 1 || size.Width < 1 || size.Height < 1 ||
+      (pixel_format != abi::DirectXPixelFormat_R8G8B8A8UIntNormalized &&
+       pixel_format != abi::DirectXPixelFormat_B8G8R8A8UIntNormalized)) {
+    return E_INVALIDARG;
+  }
+  d3d11::Device* d3d_device = wrapper->device(operation);
+  if (d3d_device == nullptr) return E_INVALIDARG;
+  const auto format = static_cast<DXGI_FORMAT>(pixel_format);
+  std::vector<PoolCore::Buffer> buffers;
+  for (INT32 i = 0; i < buffer_count; ++i) {
+    buffers.push_back({d3d_device->create_picture_texture(static_cast<UINT>(size.Width),
+                                                          static_cast<UINT>(size.Height), format),
+                       false});
+  }
+  d3d11::Device* previous_device = nullptr;
+  {
+    std::lock_guard lock(core.mutex);
+    previous_device = std::exchange(core.device, d3d_device);
+    core.format = format;
+    core.size = size;
+    buffers.swap(core.buffers);
+  }
+  // The old buffers stay alive as long as frames hold them.
+  for (PoolCore::Buffer& old : buffers) old.texture->Release();
+  if (previous_device != nullptr) previous_device->Release();
+  return S_OK;
+}
+
+void close_pool(PoolCore& core) {
+  std::vector<PoolCore::Buffer> buffers;
+  std::deque<Frame*> ready;
+  std::vector<std::shared_ptr<Subscription>> subscriptions;
+  d3d11::Device* device = nullptr;
+  {
+    std::lock_guard lock(core.mutex);
+    core.closed = true;
+    buffers.swap(core.buffers);
+    ready.swap(core.ready);
+    subscriptions.swap(core.subscriptions);
+    device = std::exchange(core.device, nullptr);
+    for (auto& subscription : subscriptions) subscription->removed = true;
+  }
+  // Released outside the lock: a frame going away frees its buffer under it.
+  for (Frame* frame : ready) frame->Release();
+  for (PoolCore::Buffer& buffer : buffers) buffer.texture->Release();
+  for (auto& subscription : subscriptions) subscription->handler->Release();
+  if (device != nullptr) device->Release();
+}
+
+PoolState::PoolState(std::shared_ptr<PoolCore> core) : core(std::move(core)) {}
+
+PoolState::~PoolState() {
+  {
+    std::lock_guard lock(core->mutex);
+    core->owner = nullptr;
+  }
+  close_pool(*core);
+}
+
+FramePool::FramePool(std::shared_ptr<PoolCore> core) : RuntimeObject(std::in_place, core) {
+  std::lock_guard lock(core->mutex);
+  core->owner = this;
+}
+
+HRESULT STDMETHODCALLTYPE FramePool::Recreate(abi::IDirect3DDevice* device,
+                                              abi::DirectXPixelFormat pixel_format,
+                                              INT32 number_of_buffers, abi::SizeInt32 size) {
+  if (auto fault = kRecreate.enter()) return fault_result(*fault);
+  PoolState* pool = state("Recreate");
+  if (pool == nullptr) return E_UNEXPECTED;
+  {
+    std::lock_guard lock(pool->core->mutex);
+    if (pool->core->closed) return RO_E_CLOSED;
+  }
+  return configure_pool(*pool->core, device, pixel_format, number_of_buffers, size, "Recreate");
+}
+
+HRESULT STDMETHODCALLTYPE FramePool::TryGetNextFrame(abi::IDirect3D11CaptureFrame** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  if (auto fault = kTryGetNextFrame.enter()) return fault_result(*fault);
+  PoolState* pool = state("TryGetNextFrame");
+  if (pool == nullptr) return E_UNEXPECTED;
+  std::lock_guard lock(pool->core->mutex);
+  if (pool->core->closed) return RO_E_CLOSED;
+  if (!pool->core->ready.empty()) {
+    // The queue's reference goes to the caller.
+    *result = pool->core->ready.front();
+    pool->core->ready.pop_front();
+  }
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FramePool::add_FrameArrived(
+    abi::ITypedEventHandler_FramePool_Inspectable* handler, EventRegistrationToken* token) {
+  if (token == nullptr) return E_POINTER;
+  token->value = 0;
+  if (auto fault = kAddFrameArrived.enter()) return fault_result(*fault);
+  PoolState* pool = state("add_FrameArrived");
+  if (pool == nullptr) return E_UNEXPECTED;
+  if (handler == nullptr) return E_INVALIDARG;
+  std::lock_guard lock(pool->core->mutex);
+  if (pool->core->closed) return RO_E_CLOSED;
+  auto subscription = std::make_shared<Subscription>();
+  handler->AddRef();
+  subscription->handler = handler;
+  subscription->token = pool->core->last_token == 0 ? kFirstToken : pool->core->last_token + 1;
+  pool->core->last_token = subscription->token;
+  pool->core->subscriptions.push_back(subscription);
+  token->value = subscription->token;
+  return S_OK;
+}
+
+// After this returns the handler is never called again: an invocation already
+// running on another thread is waited for (one running on this thread, the
+// handler removing itself, cannot be).
+HRESULT STDMETHODCALLTYPE FramePool::remove_FrameArrived(EventRegistrationToken token) {
+  if (auto fault = kRemoveFrameArrived.enter()) return fault_result(*fault);
+  PoolState* pool = state("remove_FrameArrived");
+  if (pool == nullptr) return E_UNEXPECTED;
+  PoolCore& core = *pool->core;
+  std::shared_ptr<Subscription> removed;
+  {
+    std::unique_lock lock(core.mutex);
+    const auto found =
+        std::find_if(core.subscriptions.begin(), core.subscriptions.end(),
+                     [&](const auto& subscription) { return subscription->token == token.value; });
+    if (found == core.subscriptions.end()) return S_OK;  // unknown tokens are ignored
+    removed = *found;
+    core.subscriptions.erase(found);
+    removed->removed = true;
+    if (!on_delivery_thread()) {
+      core.invocation_done.wait(lock, [&] { return removed->running == 0; });
+    }
+  }
+  removed->handler->Release();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FramePool::CreateCaptureSession(abi::IGraphicsCaptureItem* item,
+                                                          abi::IGraphicsCaptureSession** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  if (auto fault = kCreateCaptureSession.enter()) return fault_result(*fault);
+  PoolState* pool = state("CreateCaptureSession");
+  if (pool == nullptr) return E_UNEXPECTED;
+  CaptureItem* capture_item = as_capture_item(item);
+  if (capture_item == nullptr) return E_INVALIDARG;
+  const std::optional<Target> target = capture_item->target("CreateCaptureSession");
+  if (!target) return E_INVALIDARG;
+  {
+    std::lock_guard lock(pool->core->mutex);
+    if (pool->core->closed) return RO_E_CLOSED;
+  }
+  *result = Session::create(pool->core, *target);
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FramePool::get_DispatcherQueue(abi::IDispatcherQueue** value) {
+  if (value == nullptr) return E_POINTER;
+  *value = nullptr;  // free-threaded: no dispatcher queue
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE FramePool::Close() {
+  if (auto fault = kClose.enter()) return fault_result(*fault);
+  PoolState* pool = state("Direct3D11CaptureFramePool.Close");
+  if (pool == nullptr) return E_UNEXPECTED;
+  close_pool(*pool->core);
+  return S_OK;
+}
+
+}  // namespace winsim::capture

@@ -1,0 +1,125 @@
+#include "combase/hstring.h"
+
+#include <mutex>
+#include <unordered_set>
+
+#include <winstring.h>
+
+#include "combase/com_failure.h"
+#include "control/misuse_log.h"
+#include "control/operation.h"
+
+namespace winsim::combase {
+
+namespace {
+
+struct StringRecord {
+  std::u16string text;
+};
+
+// Live strings, so that a stale or foreign handle is recognised.
+struct StringTable {
+  std::mutex mutex;
+  std::unordered_set<const StringRecord*> live;
+};
+
+StringTable& strings() {
+  static auto* table = new StringTable;
+  return *table;
+}
+
+const StringRecord* record_of(HSTRING string) {
+  return reinterpret_cast<const StringRecord*>(string);
+}
+
+const control::Operation kWindowsCreateString{"WindowsCreateString",
+                                              control::FailureKind::kHresult};
+const control::Operation kWindowsDeleteString{"WindowsDeleteString", control::FailureKind::kNever};
+
+}  // namespace
+
+std::optional<std::u16string> hstring_text(HSTRING string) {
+  if (string == nullptr) {
+    return std::u16string();
+  }
+  StringTable& table = strings();
+  std::lock_guard lock(table.mutex);
+  if (!table.live.contains(record_of(string))) {
+    return std::nullopt;
+  }
+  return record_of(string)->text;
+}
+
+HSTRING make_hstring(const std::u16string& text) {
+  if (text.empty()) {
+    return nullptr;
+  }
+  auto* record = new StringRecord{text};
+  StringTable& table = strings();
+  std::lock_guard lock(table.mutex);
+  table.live.insert(record);
+  return reinterpret_cast<HSTRING>(record);
+}
+
+std::int64_t live_hstrings() {
+  StringTable& table = strings();
+  std::lock_guard lock(table.mutex);
+  return static_cast<std::int64_t>(table.live.size());
+}
+
+}  // namespace winsim::combase
+
+using winsim::combase::strings;
+
+HRESULT WINAPI WindowsCreateString(LPCWSTR sourceString, UINT32 length, HSTRING* string) {
+  if (string != nullptr) {
+    *string = nullptr;
+  }
+  if (auto fault = winsim::combase::kWindowsCreateString.enter()) {
+    return fault->null ? S_OK : winsim::combase::fail_method(*fault);
+  }
+  if (string == nullptr || (sourceString == nullptr && length != 0)) {
+    return E_INVALIDARG;
+  }
+  *string = winsim::combase::make_hstring(std::u16string(sourceString, length));
+  return S_OK;
+}
+
+HRESULT WINAPI WindowsDeleteString(HSTRING string) {
+  (void)winsim::combase::kWindowsDeleteString.enter();
+  if (string == nullptr) {
+    return S_OK;
+  }
+  auto* record = const_cast<winsim::combase::StringRecord*>(winsim::combase::record_of(string));
+  {
+    auto& table = strings();
+    std::lock_guard lock(table.mutex);
+    if (table.live.erase(record) == 0) {
+      winsim::control::record_misuse("WindowsDeleteString of a string that is not alive");
+      return S_OK;
+    }
+  }
+  delete record;
+  return S_OK;
+}
+
+PCWSTR WINAPI WindowsGetStringRawBuffer(HSTRING string, UINT32* length) {
+  static const WCHAR kEmpty[] = {0};
+  if (length != nullptr) {
+    *length = 0;
+  }
+  if (string == nullptr) {
+    return kEmpty;
+  }
+  // The record stays alive while the caller owns the string.
+  const auto* record = winsim::combase::record_of(string);
+  if (length != nullptr) {
+    *length = static_cast<UINT32>(record->text.size());
+  }
+  return record->text.c_str();
+}
+
+UINT32 WINAPI WindowsGetStringLen(HSTRING string) {
+  return string == nullptr ? 0
+                           : static_cast<UINT32>(winsim::combase::record_of(string)->text.size());
+}

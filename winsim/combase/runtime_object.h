@@ -1,0 +1,47 @@
+// Simulated Windows Runtime objects: COM objects whose interfaces derive from
+// IInspectable. Adds the IInspectable members to ComObject and answers
+// IInspectable queries with the first interface.
+#pragma once
+
+#include <inspectable.h>
+
+#include "combase/com_object.h"
+#include "control/misuse_log.h"
+
+namespace winsim::combase {
+
+template <typename Derived, typename State, typename FirstInterface, typename... OtherInterfaces>
+class RuntimeObject : public ComObject<Derived, State, FirstInterface, OtherInterfaces...> {
+  using Base = ComObject<Derived, State, FirstInterface, OtherInterfaces...>;
+
+ public:
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) final {
+    if (iidCount != nullptr) *iidCount = 0;
+    if (iids != nullptr) *iids = nullptr;
+    control::record_unsupported(std::string(Derived::kClassName) + "::GetIids", "interface lists");
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) final {
+    if (className != nullptr) *className = nullptr;
+    control::record_unsupported(std::string(Derived::kClassName) + "::GetRuntimeClassName",
+                                "class names");
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) final {
+    if (trustLevel == nullptr) return E_POINTER;
+    *trustLevel = BaseTrust;
+    return S_OK;
+  }
+
+  void* base_interface(REFIID iid) {
+    if (iid == IID_IInspectable) {
+      return static_cast<IInspectable*>(static_cast<FirstInterface*>(this));
+    }
+    return nullptr;
+  }
+
+ protected:
+  using Base::Base;
+};
+
+}  // namespace winsim::combase
