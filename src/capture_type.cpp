@@ -14,7 +14,7 @@ constexpr ArgumentSpec kFrameSpec{"Capture.frame()", kFrameParameters, 0};
 // Copies the handle of a Monitor or Window under a shared access to it.
 template <class Handle, class Variant>
 bool copy_target_handle(PyObject* value, std::optional<CaptureTarget>& out) {
-  auto* instance = as_instance<Handle>(value);
+  auto* instance = instance_of<Handle>(value);
   SharedAccess access(instance->access);
   if (!access) {
     raise_shared_access_refused();
@@ -24,17 +24,19 @@ bool copy_target_handle(PyObject* value, std::optional<CaptureTarget>& out) {
   return true;
 }
 
-// A Monitor or a Window, tried in that order.
+// A Monitor or a Window, tried in that order. The real type decides (subtypes
+// included): the instance test would believe an object's own __class__, and a
+// proxy or mock claiming to be a Monitor would have its memory read as one.
 bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) {
   PyTypeObject* monitor = monitor_type();
   PyTypeObject* window = window_type();
   if (monitor == nullptr || window == nullptr) return false;
-  const int is_monitor = PyObject_IsInstance(value, reinterpret_cast<PyObject*>(monitor));
-  if (is_monitor < 0) return false;
-  if (is_monitor) return copy_target_handle<HMONITOR, CaptureTarget::Monitor>(value, out);
-  const int is_window = PyObject_IsInstance(value, reinterpret_cast<PyObject*>(window));
-  if (is_window < 0) return false;
-  if (is_window) return copy_target_handle<HWND, CaptureTarget::Window>(value, out);
+  if (PyObject_TypeCheck(value, monitor)) {
+    return copy_target_handle<HMONITOR, CaptureTarget::Monitor>(value, out);
+  }
+  if (PyObject_TypeCheck(value, window)) {
+    return copy_target_handle<HWND, CaptureTarget::Window>(value, out);
+  }
 
   const std::string message =
       "failed to extract enum CaptureTarget ('Monitor | Window')"

@@ -1,7 +1,10 @@
-#include "binding.h"
+#include "arguments.h"
 
 #include <cstring>
 #include <string_view>
+#include <utility>
+
+#include "results.h"
 
 namespace {
 
@@ -80,17 +83,26 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
 
   for (Py_ssize_t k = 0; k < nkeywords; ++k) {
     auto [name, value] = keyword(k);
+    // The interpreter hands a constructor's keyword dict over unchecked, and
+    // every comparison below reads the name as a str.
+    if (name == nullptr || !PyUnicode_Check(name)) {
+      PyErr_SetString(PyExc_TypeError, "keywords must be strings");
+      return false;
+    }
     std::size_t index = 0;
     while (index < count && PyUnicode_CompareWithASCIIString(name, spec.names[index]) != 0) {
       ++index;
     }
     if (PyErr_Occurred()) return false;
     if (index == count) {
-      std::string keyword_text;
-      if (!utf8_of(name, keyword_text)) return false;
-      raise_message(PyExc_TypeError, std::string(spec.full_name) +
-                                         " got an unexpected keyword argument '" + keyword_text +
-                                         "'");
+      // Formatted from the str itself: a name that UTF-8 cannot encode (a lone
+      // surrogate) is still named as given.
+      PyObject* message =
+          PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'", spec.full_name, name);
+      if (message != nullptr) {
+        PyErr_SetObject(PyExc_TypeError, message);
+        Py_DECREF(message);
+      }
       return false;
     }
     if (slots[index] != nullptr) {
@@ -117,63 +129,7 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
   return true;
 }
 
-PyObject* panic_exception_type() {
-  static PyObject* type = nullptr;
-  if (type == nullptr) {
-    type = PyErr_NewExceptionWithDoc(
-        "opticatcher.PanicException",
-        "An internal fault of opticatcher: a state its design rules out was reached.",
-        PyExc_BaseException, nullptr);
-  }
-  return type;
-}
-
-// The message is taken before the error (and any error information it holds)
-// is released; the exception is raised after.
-template <class Error>
-PyObject* raise_runtime_error(Error error) {
-  const std::string message = error_message(error);
-  { Error released = std::move(error); }
-  return raise_message(PyExc_RuntimeError, message);
-}
-
-// A carried exception can be dropped where the interpreter lock is not held
-// (an error value leaving a section that released it, a worker thread): the
-// lock is taken for the release, whether or not this thread already has it.
-void release_python_object(void* object) {
-  const PyGILState_STATE state = PyGILState_Ensure();
-  Py_DECREF(static_cast<PyObject*>(object));
-  PyGILState_Release(state);
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-PyObject* raise_message(PyObject* type, const std::string& message) {
-  if (PyObject* text = new_str(message)) {
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
-  }
-  return nullptr;
-}
-
-PyObject* raise_shared_access_refused() {
-  PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
-  return nullptr;
-}
-
-PyObject* raise_exclusive_access_refused() {
-  PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-  return nullptr;
-}
-
-PyObject* raise_internal_failure(const char* message) {
-  const std::string text(message);  // may throw: the firewall then ends the process
-  PyObject* type = panic_exception_type();
-  if (type == nullptr) return nullptr;  // the interpreter's own error is pending
-  return raise_message(type, text);
-}
 
 bool parse_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames, std::span<PyObject*> slots) {
@@ -285,31 +241,4 @@ bool convert_await_first_frame(PyObject* value, bool& out) {
   }
   raise_type_mismatch(value, "bool");
   return false;
-}
-
-PyObject* new_str(const std::string& text) {
-  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
-PyObject* raise_error(MonitorError error) { return raise_runtime_error(std::move(error)); }
-
-PyObject* raise_error(WindowError error) { return raise_runtime_error(std::move(error)); }
-
-PyObject* raise_error(CaptureError error) {
-  if (auto* carried = std::get_if<CaptureError::Python>(&error.value)) {
-    PyObject* exception = static_cast<PyObject*>(carried->exception.take());
-    if (exception == nullptr) internal_fault("a carried Python exception was empty");
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
-    Py_DECREF(exception);
-    return nullptr;
-  }
-  const std::string message = error_message(error);
-  PyObject* type =
-      error.kind() == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
-  { CaptureError released = std::move(error); }
-  return raise_message(type, message);
-}
-
-CarriedException carry_python_exception(PyObject* exception) {
-  return CarriedException(exception, release_python_object);
 }
