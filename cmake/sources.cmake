@@ -9,6 +9,7 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/capture.cpp
   platform/windows/capture_item.cpp
   platform/windows/device.cpp
+  platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp
   platform/windows/monitor.cpp
   platform/windows/target.cpp
@@ -25,6 +26,7 @@ set(OPTICATCHER_BINDING_SOURCES
   capture_type.cpp
   monitor_type.cpp
   window_type.cpp
+  array/frame_array.cpp
 )
 
 # Prefixes each source of `list_name` with `directory`, into `out_name`.

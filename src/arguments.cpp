@@ -4,29 +4,12 @@
 #include <string_view>
 #include <utility>
 
+#include "pending_exception.h"
 #include "results.h"
 
 namespace {
 
 constexpr const char* kUnknownTypeName = "<failed to extract type name>";
-
-// Python's exception-state calls that the limited API of 3.9 offers are
-// deprecated in newer headers; they stay correct on every supported version.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-struct PendingException {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-
-  void fetch_normalized() {
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
-  }
-  void restore() { PyErr_Restore(type, value, traceback); }
-};
-#pragma GCC diagnostic pop
 
 bool attribute_text(PyObject* object, const char* name, std::string& out) {
   PyObject* attribute = PyObject_GetAttrString(object, name);

@@ -1,4 +1,5 @@
 // The Python class Capture.
+#include "array/frame_array.h"
 #include "binding.h"
 #include "platform/windows/capture.h"
 #include "types.h"
@@ -48,6 +49,17 @@ bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) 
       type_mismatch_text(value, "Window");
   raise_message(PyExc_TypeError, message);
   return false;
+}
+
+// The `out` argument as an array or none; false with the exception set.
+bool convert_out_array(PyObject* value, std::optional<OwnedArray>& out) {
+  auto converted = extract_out_array(value);
+  if (!converted) {
+    raise_error(std::move(converted.error()));
+    return false;
+  }
+  out = std::move(*converted);
+  return true;
 }
 
 PyObject* raise_readback_missing() {
@@ -111,6 +123,12 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     PyObject* slots[1];
     if (!parse_arguments(kFrameSpec, args, nargs, kwnames, slots)) return nullptr;
     return with_shared_access<Capture>(self, [&](Capture& capture) -> PyObject* {
+      // `out` is checked before the capture is looked at: a bad `out` is
+      // reported even when nothing is running.
+      std::optional<OwnedArray> out;
+      if (!convert_argument("out", [&] { return convert_out_array(slots[0], out); })) {
+        return nullptr;
+      }
       if (!capture.active()) {
         return raise_error(CaptureError::of(CaptureError::Kind::NotRunning));
       }

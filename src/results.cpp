@@ -2,6 +2,10 @@
 
 #include <utility>
 
+#include "arguments.h"
+#include "internal_fault.h"
+#include "pending_exception.h"
+
 namespace {
 
 // The message is taken before the error (and any error information it holds)
@@ -57,4 +61,28 @@ PyObject* raise_error(CaptureError error) {
 
 CarriedException carry_python_exception(PyObject* exception) {
   return CarriedException(exception, release_python_object);
+}
+
+CarriedException carry_pending_exception() {
+  PendingException pending;
+  pending.fetch_normalized();
+  Py_XDECREF(pending.type);
+  Py_XDECREF(pending.traceback);  // kept on the value itself
+  if (pending.value == nullptr) internal_fault("no pending exception to carry");
+  return carry_python_exception(pending.value);
+}
+
+std::string take_pending_exception_text() {
+  PendingException pending;
+  pending.fetch_normalized();
+  std::string text;
+  if (pending.value != nullptr) {
+    PyObject* str = PyObject_Str(pending.value);
+    if (str == nullptr || !utf8_of(str, text)) PyErr_Clear();
+    Py_XDECREF(str);
+  }
+  Py_XDECREF(pending.type);
+  Py_XDECREF(pending.value);
+  Py_XDECREF(pending.traceback);
+  return text;
 }

@@ -20,6 +20,10 @@ PyObject* new_str(const std::string& text);
 
 // Wraps an exception object (the reference passes along) for the capture path.
 CarriedException carry_python_exception(PyObject* exception);
+// Takes the pending exception off the interpreter for the capture path.
+CarriedException carry_pending_exception();
+// Takes the pending exception off the interpreter and returns its text.
+std::string take_pending_exception_text();
 
 // A new list holding `make(item)` for each item, in order.
 template <class Items, class Make>
