@@ -41,6 +41,8 @@ class ItemFactory final : public combase::StaticObject<abi::IGraphicsCaptureItem
     }
     // Only a top-level window of the desktop, not the desktop window itself.
     if (window == nullptr || window == desktop::Desktop::desktop_window()) return E_INVALIDARG;
+    const auto record = desktop::Desktop::instance().window(window);
+    if (record && record->parent != nullptr) return E_INVALIDARG;
     return make_item(Target{window, nullptr}, iid, result);
   }
   HRESULT STDMETHODCALLTYPE CreateForMonitor(HMONITOR monitor, REFIID iid, void** result) override {

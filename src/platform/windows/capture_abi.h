@@ -12,6 +12,10 @@
 //
 // Interfaces of the SDK itself (IInspectable, ID3D11Device, ...) come from
 // win32.h; their InterfaceId ties are at the end of this file.
+//
+// libstdc++'s <cxxabi.h> defines a global namespace alias `abi`, which cannot
+// live beside this namespace: a translation unit including this header must
+// not include <cxxabi.h> (GoogleTest is built with GTEST_HAS_CXXABI_H_=0).
 #pragma once
 
 #include "platform/windows/interface_id.h"

@@ -1,0 +1,90 @@
+"""The winsim control functions behind capture tests: content, frame delivery,
+queued faults and the new operation names."""
+
+import numpy
+import pytest
+import winsim
+
+
+class TestSetContent:
+    def test_accepts_rgba_of_a_monitor_or_window(self):
+        monitor = winsim.add_monitor(8, 8)
+        window = winsim.add_window("w", 8, 8)
+        pixels = numpy.zeros((2, 3, 4), numpy.uint8)
+        winsim.set_content(monitor, pixels)
+        winsim.set_content(window, pixels[:, ::2])  # not contiguous: copied first
+        winsim.set_content(window, numpy.zeros((0, 0, 4), numpy.uint8))
+
+    @pytest.mark.parametrize("rgba", [
+        numpy.zeros((2, 3, 3), numpy.uint8),
+        numpy.zeros((2, 3), numpy.uint8),
+        numpy.zeros((2, 3, 4), numpy.float32),
+    ])
+    def test_refuses_other_shapes_and_types(self, rgba):
+        monitor = winsim.add_monitor()
+        with pytest.raises(ValueError, match=r"\[h, w, 4\] uint8"):
+            winsim.set_content(monitor, rgba)
+
+    def test_refuses_non_arrays_and_unknown_handles(self):
+        monitor = winsim.add_monitor()
+        with pytest.raises(TypeError):
+            winsim.set_content(monitor, [[[0, 0, 0, 0]]])
+        with pytest.raises(ValueError, match="unknown handle"):
+            winsim.set_content(0x12345, numpy.zeros((1, 1, 4), numpy.uint8))
+
+
+class TestFrameDelivery:
+    def test_present_without_a_capture_returns_at_once(self):
+        monitor = winsim.add_monitor()
+        winsim.set_frame_delivery(False)
+        winsim.present(monitor)
+        winsim.present(monitor, count=3)
+
+    def test_present_refuses_unknown_handles_and_bad_counts(self):
+        with pytest.raises(ValueError, match="unknown handle"):
+            winsim.present(0x12345)
+        monitor = winsim.add_monitor()
+        with pytest.raises(ValueError):
+            winsim.present(monitor, count=-1)
+
+    def test_set_frame_delivery_takes_a_bool(self):
+        with pytest.raises(TypeError):
+            winsim.set_frame_delivery(1)
+
+
+class TestQueuedFaults:
+    def test_the_capture_operations_are_known(self):
+        for operation in [
+            "get_Size", "CreateFreeThreaded", "add_FrameArrived", "remove_FrameArrived",
+            "CreateCaptureSession", "StartCapture", "GraphicsCaptureSession.Close",
+            "Direct3D11CaptureFramePool.Close", "TryGetNextFrame", "get_ContentSize",
+            "get_Surface", "Recreate", "CreateForWindow", "CreateForMonitor", "GetInterface",
+            "D3D11CreateDevice", "CreateDirect3D11DeviceFromDXGIDevice", "RoInitialize",
+            "RoGetActivationFactory", "CoCreateFreeThreadedMarshaler", "CreateTexture2D",
+            "Map", "QueryInterface:IDXGIDevice", "QueryInterface:ID3D10Multithread",
+            "QueryInterface:IDirect3DDevice", "QueryInterface:IClosable",
+            "QueryInterface:IDirect3DDxgiInterfaceAccess",
+        ]:
+            assert winsim.calls(operation) == 0, operation
+            winsim.fail(operation, 0x80004005, description="broken")
+        for operation in ["SetMultithreadProtected", "GetDesc", "Unmap",
+                          "CopySubresourceRegion"]:
+            assert winsim.calls(operation) == 0
+            with pytest.raises(ValueError, match="cannot fail"):
+                winsim.fail(operation)
+
+    def test_an_unqualified_shared_method_name_is_unknown(self):
+        with pytest.raises(ValueError, match="unknown operation"):
+            winsim.fail("Close")
+
+    def test_null_and_restricted_descriptions_apply_to_runtime_members(self):
+        winsim.fail("CreateFreeThreaded", null=True)
+        winsim.fail("get_Surface", 0x80070057, restricted_description="restricted")
+        winsim.fail("get_Surface", times=0)
+
+    def test_row_pitch_controls(self):
+        winsim.set_row_pitch_alignment(64)
+        with pytest.raises(ValueError, match="power of two"):
+            winsim.set_row_pitch_alignment(48)
+        winsim.set_row_pitch(12)
+        winsim.set_row_pitch(None)
