@@ -49,12 +49,6 @@ def settled_live_objects(expected={}):
     return live
 
 
-@pytest.fixture(autouse=True)
-def platform_references_drained():
-    yield
-    settled_live_objects()
-
-
 def frames_alive():
     return winsim.live_objects().get("Direct3D11CaptureFrame", 0)
 
