@@ -7,7 +7,10 @@ set(OPTICATCHER_CORE_SOURCES
   errors.cpp
   platform/windows/api_error.cpp
   platform/windows/capture.cpp
+  platform/windows/capture_item.cpp
+  platform/windows/device.cpp
   platform/windows/frame.cpp
+  platform/windows/frame_arrival.cpp
   platform/windows/monitor.cpp
   platform/windows/target.cpp
   platform/windows/text.cpp

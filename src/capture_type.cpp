@@ -62,9 +62,9 @@ bool convert_out_array(PyObject* value, std::optional<OwnedArray>& out) {
   return true;
 }
 
-PyObject* raise_engine_missing() {
+PyObject* raise_readback_missing() {
   PyErr_SetString(PyExc_NotImplementedError,
-                  "capturing is not available yet: this build has no capture engine");
+                  "reading frames is not available yet: this build has no frame readback");
   return nullptr;
 }
 
@@ -95,10 +95,9 @@ PyObject* start(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
           })) {
         return nullptr;
       }
-      auto checked = capture.start(*target);
-      if (!checked) return raise_error(std::move(checked.error()));
-      static_cast<void>(await_first_frame);  // used once the engine waits for frames
-      return raise_engine_missing();
+      auto started = capture.start(*target, await_first_frame);
+      if (!started) return raise_error(std::move(started.error()));
+      Py_RETURN_NONE;
     });
   });
 }
@@ -133,7 +132,7 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
       if (!capture.active()) {
         return raise_error(CaptureError::of(CaptureError::Kind::NotRunning));
       }
-      return raise_engine_missing();
+      return raise_readback_missing();
     });
   });
 }

@@ -59,8 +59,15 @@ def test_valid_targets_pass_the_check():
     monitor_handle = winsim.add_monitor()
     monitor = oc.Monitor()
     winsim.remove_monitor(monitor_handle)  # a gone monitor is not examined here
-    for target in (oc.Window("mine"), monitor):
-        before = winsim.calls("IsWindowVisible")
-        with pytest.raises(NotImplementedError):
-            oc.Capture().start(target)
-        assert winsim.calls("IsWindowVisible") == before + (target is not monitor)
+    window = oc.Window("mine")
+    before = winsim.calls("IsWindowVisible")
+    capture = oc.Capture()
+    capture.start(window, await_first_frame=False)
+    assert capture.active
+    assert winsim.calls("IsWindowVisible") == before + 1
+    # The gone monitor passes the check; creating its capture item fails.
+    with pytest.raises(RuntimeError, match="^Windows API error: "):
+        capture.start(monitor, await_first_frame=False)
+    assert winsim.calls("IsWindowVisible") == before + 1
+    assert winsim.calls("CreateForMonitor") == 1
+    assert capture.active is False

@@ -1,14 +1,151 @@
 #include "platform/windows/capture.h"
 
-struct CaptureState {};
+#include <utility>
+
+#include "platform/windows/capture_item.h"
+#include "platform/windows/com_call.h"
+#include "platform/windows/device.h"
+
+namespace {
+
+using FramePool = abi::IDirect3D11CaptureFramePool;
+using Session = abi::IGraphicsCaptureSession;
+
+// Whether this thread has joined the multithreaded apartment (or already had
+// an apartment of another kind, which serves as well). The apartment is never
+// left again.
+thread_local bool apartment_initialised = false;
+
+std::expected<void, CaptureError> initialise_apartment() {
+  if (apartment_initialised) return {};
+  const HRESULT hr = RoInitialize(RO_INIT_MULTITHREADED);
+  if (SUCCEEDED(hr) || hr == RPC_E_CHANGED_MODE) {
+    apartment_initialised = true;
+    return {};
+  }
+  // The flag stays false: the next start on this thread tries again.
+  return std::unexpected(CaptureError::windows(hresult_from_com(hr)));
+}
+
+// A failure that is deliberately ignored still takes the thread's error
+// information with it, so that it cannot be mistaken later for the
+// information of an unrelated failure.
+void ignore(HRESULT hr) { static_cast<void>(com_check(hr)); }
+
+void close(IUnknown* object) {
+  if (object == nullptr) return;
+  if (auto closable = query<abi::IClosable>(object)) ignore((*closable)->Close());
+}
+
+// Shuts down whatever of a pipeline exists: the session first, so that no new
+// frame is produced, then the handler's subscription (which waits for a call
+// already running), then the pool, and last the slot, now that nobody can fill
+// it again. Every failure is ignored.
+void shut_down(CaptureState& state, bool subscribed) {
+  close(state.session.get());
+  if (subscribed) ignore(state.frame_pool->remove_FrameArrived(state.frame_arrived_token));
+  close(state.frame_pool.get());
+  if (state.slot) state.slot->empty();
+}
+
+// Lets go of every reference a state holds, in a fixed order.
+void release(CaptureState& state) {
+  state.frame_pool.reset();
+  state.session.reset();
+  state.slot.reset();
+  state.readback.device.reset();
+  state.readback.context.reset();
+  state.readback.staging.reset();
+}
+
+// Tears down a pipeline that `start` could not complete.
+template <class Error>
+std::unexpected<CaptureError> abandon(CaptureState& state, bool subscribed, Error&& error) {
+  shut_down(state, subscribed);
+  release(state);
+  if constexpr (std::is_same_v<std::decay_t<Error>, CaptureError>) {
+    return std::unexpected(std::forward<Error>(error));
+  } else {
+    return std::unexpected(CaptureError::windows(std::forward<Error>(error)));
+  }
+}
+
+}  // namespace
 
 Capture::Capture() = default;
 
 Capture::~Capture() { stop(); }
 
-std::expected<void, CaptureError> Capture::start(const CaptureTarget& target) {
+std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
+                                                 bool await_first_frame) {
   stop();
-  return check_capture_target(target);
+  if (auto checked = check_capture_target(target); !checked) return checked;
+  if (auto apartment = initialise_apartment(); !apartment) return apartment;
+
+  // The item is needed only while the pipeline is built; it goes when start
+  // returns, whatever the outcome.
+  auto item = create_capture_item(target);
+  if (!item) return std::unexpected(std::move(item.error()));
+
+  auto device = create_d3d_device();
+  // Built in place: a moved-through temporary trips a false uninitialised-use
+  // warning of g++ -O3 in the Windows build.
+  if (!device) return std::expected<void, CaptureError>(std::unexpect, std::move(device.error()));
+
+  abi::SizeInt32 size{};
+  if (auto read = com_check((*item)->get_Size(&size)); !read) {
+    return std::unexpected(CaptureError::windows(std::move(read.error())));
+  }
+
+  auto pool = [&]() -> std::expected<ComPtr<FramePool>, CaptureError> {
+    auto runtime_device = create_direct3d_device(device->device.get());
+    if (!runtime_device)
+      return std::unexpected(CaptureError::windows(std::move(runtime_device.error())));
+    // The runtime device wrapper goes as soon as the pool has been made.
+    return create_frame_pool(runtime_device->get(), size);
+  }();
+  if (!pool) return std::unexpected(std::move(pool.error()));
+
+  auto state = std::make_unique<CaptureState>();
+  state->frame_pool = std::move(*pool);
+  state->slot = std::make_shared<LatestFrameSlot>();
+
+  {
+    // The pool keeps its own reference to the handler; this one goes at the
+    // end of the block.
+    auto handler = FrameArrivedHandler::create(state->slot, device->device.clone(), size);
+    if (auto added = com_check(
+            state->frame_pool->add_FrameArrived(handler.get(), &state->frame_arrived_token));
+        !added) {
+      return abandon(*state, false, std::move(added.error()));
+    }
+  }
+
+  auto session = com_object<Session>(
+      [&](Session** out) { return state->frame_pool->CreateCaptureSession(item->get(), out); });
+  if (!session) return abandon(*state, true, std::move(session.error()));
+  state->session = std::move(*session);
+
+  if (auto started = com_check(state->session->StartCapture()); !started) {
+    return abandon(*state, true, std::move(started.error()));
+  }
+
+  state->readback.device = std::move(device->device);
+  state->readback.context = std::move(device->context);
+  state_ = std::move(state);
+
+  if (await_first_frame) {
+    // The capture stays active after a timeout: frames may still come.
+    if (auto first = state_->slot->wait_for_first_frame(FIRST_FRAME_TIMEOUT); !first) {
+      return first;
+    }
+  }
+  return {};
 }
 
-void Capture::stop() { state_.reset(); }
+void Capture::stop() {
+  std::unique_ptr<CaptureState> state = std::move(state_);
+  if (!state) return;
+  shut_down(*state, true);
+  release(*state);
+}

@@ -1,0 +1,115 @@
+#include "platform/windows/capture_item.h"
+
+#include <cstddef>
+#include <mutex>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+#include "platform/windows/com_call.h"
+
+namespace {
+
+// An ASCII literal as a zero-terminated UTF-16 array, built at compile time.
+template <std::size_t N>
+struct WideLiteral {
+  WCHAR units[N];
+  consteval WideLiteral(const char (&text)[N]) : units{} {
+    for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<WCHAR>(text[i]);
+  }
+  static constexpr UINT32 length() { return N - 1; }
+};
+
+constexpr WideLiteral kItemClass("Windows.Graphics.Capture.GraphicsCaptureItem");
+constexpr WideLiteral kFramePoolClass("Windows.Graphics.Capture.Direct3D11CaptureFramePool");
+
+// The one owner of a Windows Runtime string.
+class RuntimeString {
+ public:
+  RuntimeString() = default;
+  RuntimeString(const RuntimeString&) = delete;
+  RuntimeString& operator=(const RuntimeString&) = delete;
+  ~RuntimeString() {
+    if (string_ != nullptr) WindowsDeleteString(string_);
+  }
+  HSTRING get() const { return string_; }
+  HSTRING* put() { return &string_; }
+
+ private:
+  HSTRING string_ = nullptr;
+};
+
+// The activation factory of a runtime class, asked for interface T.
+template <class T, std::size_t N>
+std::expected<ComPtr<T>, WindowsApiError> activation_factory(const WideLiteral<N>& class_name) {
+  RuntimeString name;
+  if (auto created =
+          com_check(WindowsCreateString(class_name.units, class_name.length(), name.put()));
+      !created) {
+    return std::unexpected(std::move(created.error()));
+  }
+  return com_object<T>([&](T** out) {
+    return RoGetActivationFactory(name.get(), InterfaceId<T>::value, reinterpret_cast<void**>(out));
+  });
+}
+
+std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> item_for(
+    abi::IGraphicsCaptureItemInterop* interop, const CaptureTarget& target) {
+  return com_object<abi::IGraphicsCaptureItem>([&](abi::IGraphicsCaptureItem** out) {
+    void** result = reinterpret_cast<void**>(out);
+    const IID& iid = InterfaceId<abi::IGraphicsCaptureItem>::value;
+    return std::visit(
+        [&](const auto& variant) -> HRESULT {
+          if constexpr (std::is_same_v<std::decay_t<decltype(variant)>, CaptureTarget::Window>) {
+            return interop->CreateForWindow(variant.handle, iid, result);
+          } else {
+            return interop->CreateForMonitor(variant.handle, iid, result);
+          }
+        },
+        target.value);
+  });
+}
+
+}  // namespace
+
+std::expected<ComPtr<abi::IGraphicsCaptureItem>, CaptureError> create_capture_item(
+    const CaptureTarget& target) {
+  // The interop factory is obtained afresh for every item.
+  auto item = [&]() -> std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> {
+    auto interop = activation_factory<abi::IGraphicsCaptureItemInterop>(kItemClass);
+    if (!interop) return std::unexpected(std::move(interop.error()));
+    return item_for(interop->get(), target);
+  }();
+  if (item) return std::move(*item);
+  if (std::holds_alternative<CaptureTarget::Window>(target.value)) {
+    return std::unexpected(CaptureError::from(WindowError::windows(std::move(item.error()))));
+  }
+  return std::unexpected(CaptureError::from(MonitorError::windows(std::move(item.error()))));
+}
+
+std::expected<ComPtr<abi::IDirect3D11CaptureFramePool>, CaptureError> create_frame_pool(
+    abi::IDirect3DDevice* device, abi::SizeInt32 size) {
+  using Factory = abi::IDirect3D11CaptureFramePoolStatics2;
+  // The pool factory is obtained once and kept for the life of the process, as
+  // the runtime itself keeps it. Its owner is deliberately never destroyed: a
+  // release during process teardown could reach an already unloaded runtime.
+  static std::mutex factory_lock;
+  static ComPtr<Factory>& factory = *new ComPtr<Factory>();
+  Factory* pool_factory = nullptr;
+  {
+    std::lock_guard lock(factory_lock);
+    if (!factory) {
+      auto obtained = activation_factory<Factory>(kFramePoolClass);
+      if (!obtained) return std::unexpected(CaptureError::windows(std::move(obtained.error())));
+      factory = std::move(*obtained);
+    }
+    pool_factory = factory.get();
+  }
+  auto pool =
+      com_object<abi::IDirect3D11CaptureFramePool>([&](abi::IDirect3D11CaptureFramePool** out) {
+        return pool_factory->CreateFreeThreaded(device, POOL_PIXEL_FORMAT, POOL_BUFFER_COUNT, size,
+                                                out);
+      });
+  if (!pool) return std::unexpected(CaptureError::windows(std::move(pool.error())));
+  return std::move(*pool);
+}
