@@ -49,14 +49,21 @@ void copy_rows(const std::byte* source, std::uint32_t row_pitch, std::uint32_t w
 
 namespace {
 
-// The texture behind a frame's surface. The surface itself is needed only to
-// reach the access object.
+// The access object behind a frame's surface. The surface itself is needed
+// only to reach it.
 std::expected<ComPtr<abi::IDirect3DDxgiInterfaceAccess>, WindowsApiError> frame_access(
     abi::IDirect3D11CaptureFrame* frame) {
   auto surface = com_object<abi::IDirect3DSurface>(
       [frame](abi::IDirect3DSurface** out) { return frame->get_Surface(out); });
   if (!surface) return std::unexpected(std::move(surface.error()));
-  return query<abi::IDirect3DDxgiInterfaceAccess>(*surface);
+  ComPtr<abi::IDirect3DDxgiInterfaceAccess> access;
+  const HRESULT hr =
+      (*surface)->QueryInterface(abi::IID_IDirect3DDxgiInterfaceAccess, access.put_void());
+  if (FAILED(hr)) return std::unexpected(hresult_from_com(hr));
+  // A query must deliver its interface when it succeeds; one that does not
+  // broke its contract, which is reported as the pointer it failed to give.
+  if (!access) return std::unexpected(WindowsApiError{E_POINTER, {}});
+  return access;
 }
 
 // Keeps a staging texture mapped for as long as it lives: Map and Unmap come
@@ -76,8 +83,9 @@ class Mapping {
     const HRESULT hr = context_->Map(texture_, 0, D3D11_MAP_READ, 0, &mapped);
     if (FAILED(hr)) return std::unexpected(hresult_from_com(hr));
     mapped_ = true;
-    // A mapping without memory is a success that delivers nothing.
-    if (mapped.pData == nullptr) return std::unexpected(null_object_error());
+    // A mapping without memory is a success that delivers nothing, reported
+    // as the pointer it failed to give. It is unmapped all the same.
+    if (mapped.pData == nullptr) return std::unexpected(WindowsApiError{E_POINTER, {}});
     return mapped;
   }
 
