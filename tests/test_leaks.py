@@ -94,10 +94,12 @@ def test_ten_thousand_new_arrays():
     gauges = Gauges(np.ndarray, oc.Capture, capture, np.dtype(np.uint8))
 
     def reads(count):
-        for _ in range(count):
+        for i in range(count):
             array = capture.frame()
             assert sys.getrefcount(array) == 2  # this name and the call's argument
             del array
+            if i % 10 == 0:
+                winsim.present(monitor)
 
     reads(1000)
     before = gauges.read()
