@@ -1,4 +1,5 @@
 // The Python class Capture.
+#include "array/frame_array.h"
 #include "binding.h"
 #include "platform/windows/capture.h"
 #include "types.h"
@@ -14,7 +15,7 @@ constexpr ArgumentSpec kFrameSpec{"Capture.frame()", kFrameParameters, 0};
 // Copies the handle of a Monitor or Window under a shared access to it.
 template <class Handle, class Variant>
 bool copy_target_handle(PyObject* value, std::optional<CaptureTarget>& out) {
-  auto* instance = as_instance<Handle>(value);
+  auto* instance = instance_of<Handle>(value);
   SharedAccess access(instance->access);
   if (!access) {
     raise_shared_access_refused();
@@ -24,17 +25,19 @@ bool copy_target_handle(PyObject* value, std::optional<CaptureTarget>& out) {
   return true;
 }
 
-// A Monitor or a Window, tried in that order.
+// A Monitor or a Window, tried in that order. The real type decides (subtypes
+// included): the instance test would believe an object's own __class__, and a
+// proxy or mock claiming to be a Monitor would have its memory read as one.
 bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) {
   PyTypeObject* monitor = monitor_type();
   PyTypeObject* window = window_type();
   if (monitor == nullptr || window == nullptr) return false;
-  const int is_monitor = PyObject_IsInstance(value, reinterpret_cast<PyObject*>(monitor));
-  if (is_monitor < 0) return false;
-  if (is_monitor) return copy_target_handle<HMONITOR, CaptureTarget::Monitor>(value, out);
-  const int is_window = PyObject_IsInstance(value, reinterpret_cast<PyObject*>(window));
-  if (is_window < 0) return false;
-  if (is_window) return copy_target_handle<HWND, CaptureTarget::Window>(value, out);
+  if (PyObject_TypeCheck(value, monitor)) {
+    return copy_target_handle<HMONITOR, CaptureTarget::Monitor>(value, out);
+  }
+  if (PyObject_TypeCheck(value, window)) {
+    return copy_target_handle<HWND, CaptureTarget::Window>(value, out);
+  }
 
   const std::string message =
       "failed to extract enum CaptureTarget ('Monitor | Window')"
@@ -46,6 +49,17 @@ bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) 
       type_mismatch_text(value, "Window");
   raise_message(PyExc_TypeError, message);
   return false;
+}
+
+// The `out` argument as an array or none; false with the exception set.
+bool convert_out_array(PyObject* value, std::optional<OwnedArray>& out) {
+  auto converted = extract_out_array(value);
+  if (!converted) {
+    raise_error(std::move(converted.error()));
+    return false;
+  }
+  out = std::move(*converted);
+  return true;
 }
 
 PyObject* raise_engine_missing() {
@@ -110,6 +124,12 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     PyObject* slots[1];
     if (!parse_arguments(kFrameSpec, args, nargs, kwnames, slots)) return nullptr;
     return with_shared_access<Capture>(self, [&](Capture& capture) -> PyObject* {
+      // `out` is checked before the capture is looked at: a bad `out` is
+      // reported even when nothing is running.
+      std::optional<OwnedArray> out;
+      if (!convert_argument("out", [&] { return convert_out_array(slots[0], out); })) {
+        return nullptr;
+      }
       if (!capture.active()) {
         return raise_error(CaptureError::of(CaptureError::Kind::NotRunning));
       }

@@ -4,6 +4,11 @@
 
 namespace {
 
+template <class... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+
 std::string windows_api_message(const WindowsApiError& api) {
   return "Windows API error: " + windows_error_text(api);
 }
@@ -23,65 +28,64 @@ const char* int_parse_failure_text(IntParseFailure failure) {
 }
 
 std::string error_message(const MonitorError& error) {
-  using Kind = MonitorError::Kind;
-  switch (error.kind) {
-    case Kind::NotFound:
-      return "Failed to find monitor";
-    case Kind::IndexLowerThanOne:
-      return "Monitor index is lower than one";
-    case Kind::GetInfoFailed:
-      return "Failed to get monitor info";
-    case Kind::GetSettingsFailed:
-      return "Failed to get monitor settings";
-    case Kind::GetNameFailed:
-      return "Failed to get monitor name";
-    case Kind::ParseIndex:
-      return std::string("Failed to parse monitor index: ") +
-             int_parse_failure_text(error.parse_failure);
-    case Kind::WindowsError:
-      return windows_api_message(error.api);
-  }
-  return {};
+  using E = MonitorError;
+  return std::visit(
+      Overloaded{
+          [](const E::NotFound&) -> std::string { return "Failed to find monitor"; },
+          [](const E::IndexLowerThanOne&) -> std::string {
+            return "Monitor index is lower than one";
+          },
+          [](const E::GetInfoFailed&) -> std::string { return "Failed to get monitor info"; },
+          [](const E::GetSettingsFailed&) -> std::string {
+            return "Failed to get monitor settings";
+          },
+          [](const E::GetNameFailed&) -> std::string { return "Failed to get monitor name"; },
+          [](const E::ParseIndex& parse) -> std::string {
+            return std::string("Failed to parse monitor index: ") +
+                   int_parse_failure_text(parse.failure);
+          },
+          [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
+      },
+      error.value);
 }
 
 std::string error_message(const WindowError& error) {
-  using Kind = WindowError::Kind;
-  switch (error.kind) {
-    case Kind::NoActiveWindow:
-      return "No active window found";
-    case Kind::NotFound:
-      return "Failed to find window with name '" + error.name + "'";
-    case Kind::WindowsError:
-      return windows_api_message(error.api);
-  }
-  return {};
+  using E = WindowError;
+  return std::visit(
+      Overloaded{
+          [](const E::NoActiveWindow&) -> std::string { return "No active window found"; },
+          [](const E::NotFound& missing) {
+            return "Failed to find window with name '" + missing.name + "'";
+          },
+          [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
+      },
+      error.value);
 }
 
 std::string error_message(const CaptureError& error) {
-  using Kind = CaptureError::Kind;
-  switch (error.kind) {
-    case Kind::NoFrameYet:
-      return "No frame available yet";
-    case Kind::FirstFrameTimeout:
-      return "No frame arrived within " + std::to_string(FIRST_FRAME_TIMEOUT.count()) + "s";
-    case Kind::NotRunning:
-      return "Capture is not running";
-    case Kind::InvalidTarget:
-      return "Invalid capture target";
-    case Kind::CreateDeviceFailed:
-      return "Failed to create a DirectX device";
-    case Kind::CreateStagingTextureFailed:
-      return "Failed to create a staging texture";
-    case Kind::NotContiguous:
-      return "Frame buffer is not contiguous: The given array is not contiguous or is misaligned.";
-    case Kind::Python:
-      return {};
-    case Kind::WindowsError:
-      return windows_api_message(error.api);
-    case Kind::Monitor:
-      return error.monitor ? error_message(*error.monitor) : std::string();
-    case Kind::Window:
-      return error.window ? error_message(*error.window) : std::string();
-  }
-  return {};
+  using E = CaptureError;
+  return std::visit(
+      Overloaded{
+          [](const E::NoFrameYet&) -> std::string { return "No frame available yet"; },
+          [](const E::FirstFrameTimeout&) {
+            return "No frame arrived within " + std::to_string(FIRST_FRAME_TIMEOUT.count()) + "s";
+          },
+          [](const E::NotRunning&) -> std::string { return "Capture is not running"; },
+          [](const E::InvalidTarget&) -> std::string { return "Invalid capture target"; },
+          [](const E::CreateDeviceFailed&) -> std::string {
+            return "Failed to create a DirectX device";
+          },
+          [](const E::CreateStagingTextureFailed&) -> std::string {
+            return "Failed to create a staging texture";
+          },
+          [](const E::NotContiguous&) -> std::string {
+            return "Frame buffer is not contiguous: The given array is not contiguous or is "
+                   "misaligned.";
+          },
+          [](const E::Python&) { return std::string(); },
+          [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
+          [](const E::Monitor& monitor) { return error_message(monitor.error); },
+          [](const E::Window& window) { return error_message(window.error); },
+      },
+      error.value);
 }

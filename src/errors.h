@@ -1,17 +1,43 @@
 // The error families of the module: every fallible operation returns its value
 // or one of these. Only the binding layer turns them into Python exceptions.
+//
+// Each family is a variant with one alternative per case, in the order of its
+// Kind enumeration, so a payload exists exactly where its case needs one.
+// Build values with the factory functions and read the case with kind().
 #pragma once
 
-#include <optional>
+#include <cstddef>
 #include <string>
+#include <type_traits>
 #include <utility>
+#include <variant>
 
+#include "internal_fault.h"
 #include "platform/windows/api_error.h"
 
 // Why a decimal text could not be read as an unsigned 64-bit integer.
 enum class IntParseFailure { Empty, InvalidDigit, PosOverflow };
 
 const char* int_parse_failure_text(IntParseFailure failure);
+
+namespace error_detail {
+
+// The alternative of `Variant` at the position of `kind`, default-built; a
+// kind whose alternative carries a payload has its own factory instead.
+template <class Variant, std::size_t I = 0, class Kind>
+Variant payloadless(Kind kind) {
+  if constexpr (I == std::variant_size_v<Variant>) {
+    internal_fault("an error kind that needs a payload was built without one");
+  } else {
+    using Alternative = std::variant_alternative_t<I, Variant>;
+    if (static_cast<std::size_t>(kind) == I) {
+      if constexpr (std::is_empty_v<Alternative>) return Variant(std::in_place_index<I>);
+    }
+    return payloadless<Variant, I + 1>(kind);
+  }
+}
+
+}  // namespace error_detail
 
 struct MonitorError {
   enum class Kind {
@@ -23,35 +49,55 @@ struct MonitorError {
     ParseIndex,
     WindowsError,
   };
-  Kind kind;
-  IntParseFailure parse_failure = IntParseFailure::Empty;  // ParseIndex
-  WindowsApiError api;                                     // WindowsError
+  struct NotFound {};
+  struct IndexLowerThanOne {};
+  struct GetInfoFailed {};
+  struct GetSettingsFailed {};
+  struct GetNameFailed {};
+  struct ParseIndex {
+    IntParseFailure failure;
+  };
+  struct WindowsError {
+    WindowsApiError api;
+  };
+  using Value = std::variant<NotFound, IndexLowerThanOne, GetInfoFailed, GetSettingsFailed,
+                             GetNameFailed, ParseIndex, WindowsError>;
+  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::WindowsError) + 1);
 
-  static MonitorError of(Kind kind) { return {kind, IntParseFailure::Empty, {}}; }
-  static MonitorError parse_index(IntParseFailure failure) {
-    return {Kind::ParseIndex, failure, {}};
-  }
-  static MonitorError windows(WindowsApiError api) {
-    return {Kind::WindowsError, IntParseFailure::Empty, std::move(api)};
-  }
+  Value value;
+
+  Kind kind() const { return static_cast<Kind>(value.index()); }
+
+  static MonitorError of(Kind kind) { return {error_detail::payloadless<Value>(kind)}; }
+  static MonitorError parse_index(IntParseFailure failure) { return {ParseIndex{failure}}; }
+  static MonitorError windows(WindowsApiError api) { return {WindowsError{std::move(api)}}; }
 };
 
 struct WindowError {
   enum class Kind { NoActiveWindow, NotFound, WindowsError };
-  Kind kind;
-  std::string name;     // NotFound: the name that was searched for
-  WindowsApiError api;  // WindowsError
+  struct NoActiveWindow {};
+  struct NotFound {
+    std::string name;  // the name that was searched for
+  };
+  struct WindowsError {
+    WindowsApiError api;
+  };
+  using Value = std::variant<NoActiveWindow, NotFound, WindowsError>;
+  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::WindowsError) + 1);
 
-  static WindowError of(Kind kind) { return {kind, {}, {}}; }
-  static WindowError not_found(std::string name) { return {Kind::NotFound, std::move(name), {}}; }
-  static WindowError windows(WindowsApiError api) {
-    return {Kind::WindowsError, {}, std::move(api)};
-  }
+  Value value;
+
+  Kind kind() const { return static_cast<Kind>(value.index()); }
+
+  static WindowError of(Kind kind) { return {error_detail::payloadless<Value>(kind)}; }
+  static WindowError not_found(std::string name) { return {NotFound{std::move(name)}}; }
+  static WindowError windows(WindowsApiError api) { return {WindowsError{std::move(api)}}; }
 };
 
 // A ready Python exception, built on the Python side of the module and carried
 // through the capture path unchanged. It is opaque here: the binding layer
-// supplies the function that drops the reference.
+// supplies the function that drops the reference, and that function takes the
+// interpreter lock itself, so a carried exception may be dropped on any thread.
 class CarriedException {
  public:
   using Release = void (*)(void*);
@@ -98,24 +144,40 @@ struct CaptureError {
     Monitor,
     Window,
   };
-  Kind kind;
-  WindowsApiError api;                  // WindowsError
-  std::optional<MonitorError> monitor;  // Monitor
-  std::optional<WindowError> window;    // Window
-  CarriedException python;              // Python
+  struct NoFrameYet {};
+  struct FirstFrameTimeout {};
+  struct NotRunning {};
+  struct InvalidTarget {};
+  struct CreateDeviceFailed {};
+  struct CreateStagingTextureFailed {};
+  struct NotContiguous {};
+  struct Python {
+    CarriedException exception;
+  };
+  struct WindowsError {
+    WindowsApiError api;
+  };
+  struct Monitor {
+    MonitorError error;
+  };
+  struct Window {
+    WindowError error;
+  };
+  using Value = std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget,
+                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous, Python,
+                             WindowsError, Monitor, Window>;
+  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::Window) + 1);
 
-  static CaptureError of(Kind kind) { return {kind, {}, {}, {}, {}}; }
-  static CaptureError windows(WindowsApiError api) {
-    return {Kind::WindowsError, std::move(api), {}, {}, {}};
-  }
-  static CaptureError from(MonitorError error) {
-    return {Kind::Monitor, {}, std::move(error), {}, {}};
-  }
-  static CaptureError from(WindowError error) {
-    return {Kind::Window, {}, {}, std::move(error), {}};
-  }
+  Value value;
+
+  Kind kind() const { return static_cast<Kind>(value.index()); }
+
+  static CaptureError of(Kind kind) { return {error_detail::payloadless<Value>(kind)}; }
+  static CaptureError windows(WindowsApiError api) { return {WindowsError{std::move(api)}}; }
+  static CaptureError from(MonitorError error) { return {Monitor{std::move(error)}}; }
+  static CaptureError from(WindowError error) { return {Window{std::move(error)}}; }
   static CaptureError carrying(CarriedException exception) {
-    return {Kind::Python, {}, {}, {}, std::move(exception)};
+    return {Python{std::move(exception)}};
   }
 };
 

@@ -5,11 +5,28 @@
 
 #include <Python.h>
 
+#include "instance.h"
 #include "platform/windows/win32.h"
+
+class Capture;
 
 PyTypeObject* monitor_type();
 PyTypeObject* window_type();
 PyTypeObject* capture_type();
+
+// The class of each payload, for the checks on instances.
+template <>
+struct PythonClass<HMONITOR> {
+  static PyTypeObject* type() { return monitor_type(); }
+};
+template <>
+struct PythonClass<HWND> {
+  static PyTypeObject* type() { return window_type(); }
+};
+template <>
+struct PythonClass<Capture> {
+  static PyTypeObject* type() { return capture_type(); }
+};
 
 // New instances around a system handle.
 PyObject* new_monitor(HMONITOR monitor);

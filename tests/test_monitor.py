@@ -19,7 +19,8 @@ def test_monitors_in_enumeration_order():
     assert [describe(m) for m in monitors] == [
         (r"\\.\DISPLAY1", 2560, 1440, 144, "Wide Panel", 1),
         (r"\\.\DISPLAY7", 1280, 1024, 75, "Generic PnP Monitor", 7),
-        (r"\\.\DISPLAY3", 800, 600, 1, "Generic PnP Monitor", 3),
+        # The lowest number no monitor uses.
+        (r"\\.\DISPLAY2", 800, 600, 1, "Generic PnP Monitor", 2),
     ]
     assert monitors[0] is not monitors[1]
     # Monitor(n) counts in enumeration order; index is the number in the name.
@@ -146,3 +147,37 @@ def test_lookup_failures():
     with pytest.raises(RuntimeError) as caught:
         oc.Monitor(1)
     assert str(caught.value) == "Windows API error: Access is denied. (0x80070005)"
+
+
+def test_removed_then_added_monitors_keep_unique_names_and_their_own_properties():
+    first = winsim.add_monitor(2000, 600, 75, device_string="Old Panel")
+    winsim.add_monitor(1920, 1080, 60)
+    winsim.remove_monitor(first)
+    # The freed number is reused; the newcomer answers with its own mode and
+    # device string, not those of the monitor that had the next number.
+    winsim.add_monitor(3000, 700, 144, device_string="New Panel")
+    assert [describe(m) for m in oc.enumerate_monitors()] == [
+        (r"\\.\DISPLAY2", 1920, 1080, 60, "Generic PnP Monitor", 2),
+        (r"\\.\DISPLAY1", 3000, 700, 144, "New Panel", 1),
+    ]
+    # Numbers taken by explicit names, in any case, are skipped.
+    winsim.add_monitor(800, 600, 30, device_name=r"\\.\display3")
+    winsim.add_monitor(640, 480, 24)
+    assert [(m.device_name, m.width, m.height, m.refresh_rate)
+            for m in oc.enumerate_monitors()[2:]] == [
+        (r"\\.\display3", 800, 600, 30),
+        (r"\\.\DISPLAY4", 640, 480, 24),
+    ]
+
+
+def test_a_device_name_in_use_is_refused():
+    winsim.add_monitor(1280, 1024, 75)
+    for name in (r"\\.\DISPLAY1", r"\\.\display1", r"\\.\DISPLAY1" + "\0tail"):
+        with pytest.raises(ValueError, match="already used by another monitor"):
+            winsim.add_monitor(device_name=name)
+    # A name cut to the buffer's 32 units is compared as cut.
+    winsim.add_monitor(device_name="X" * 32)
+    with pytest.raises(ValueError):
+        winsim.add_monitor(device_name="x" * 40)
+    assert [m.device_name for m in oc.enumerate_monitors()] == [r"\\.\DISPLAY1", "X" * 32]
+    assert oc.primary_monitor().refresh_rate == 75

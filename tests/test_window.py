@@ -23,7 +23,8 @@ def test_enumeration_keeps_capturable_windows_of_other_processes():
     gone = winsim.add_window("closed")
     winsim.add_window("Browser", width=0, height=0)  # an empty client area still counts
     winsim.destroy_window(gone)
-    assert names(oc.enumerate_windows()) == ["Editor", "", "Browser"]
+    # In Z-order: the newest window is on top.
+    assert names(oc.enumerate_windows()) == ["Browser", "", "Editor"]
 
 
 def test_empty_enumeration():
@@ -37,6 +38,9 @@ def test_window_by_name():
     assert oc.Window("Notes").name == "Notes"
     assert oc.Window("it's").name == "it's"
     assert oc.Window("Notes").valid is True
+    # Case is ignored beyond ASCII too.
+    winsim.add_window("Wide \u00e9t\u00e9 \U0001f600")
+    assert oc.Window("wide \u00c9T\u00c9 \U0001f600").name == "Wide \u00e9t\u00e9 \U0001f600"
 
 
 @pytest.mark.parametrize("name", ["", "no such title", "it's", "Notes\0tail"])
@@ -125,6 +129,10 @@ def test_property_failures_read_as_false_or_empty():
 def test_title_is_cut_at_its_first_zero_unit():
     winsim.add_window("Tab\0hidden part")
     assert oc.Window("Tab").name == "Tab"
+    # GetWindowTextLengthW may over-report: the buffer then reaches past the
+    # title's terminator, and only the terminator ends the name.
+    winsim.set_text_length_overreport(6)
+    assert oc.Window("Tab").name == "Tab"
 
 
 def test_enumeration_asks_for_the_owning_process():
@@ -134,3 +142,53 @@ def test_enumeration_asks_for_the_owning_process():
     assert winsim.calls("GetWindowThreadProcessId") == 2
     assert winsim.calls("GetCurrentProcessId") == 2
     assert os.getpid() > 0
+
+
+def test_enumeration_and_lookup_follow_the_z_order():
+    first = winsim.add_window("Report")
+    winsim.add_window("Other")
+    winsim.add_window("REPORT")
+    # The newest window is on top; of two matching titles the topmost wins.
+    assert names(oc.enumerate_windows()) == ["REPORT", "Other", "Report"]
+    assert oc.Window("report").name == "REPORT"
+    # The foreground window is raised to the top.
+    winsim.set_foreground(first)
+    assert names(oc.enumerate_windows()) == ["Report", "REPORT", "Other"]
+    assert oc.Window("report").name == "Report"
+    oc.Window("Other").focus()
+    assert names(oc.enumerate_windows()) == ["Other", "Report", "REPORT"]
+
+
+def test_child_windows_are_walked_but_never_listed_or_found():
+    main = winsim.add_window("Main")
+    toolbar = winsim.add_window("Toolbar", parent=main)
+    winsim.add_window("Button", parent=toolbar)
+    hidden = winsim.add_window("Hidden", visible=False)
+    winsim.add_window("Inner", parent=hidden)
+    assert names(oc.enumerate_windows()) == ["Main"]
+    # Every window of the tree was met (and tested) during the walk.
+    assert winsim.calls("IsWindowVisible") == 5
+    for title in ("Toolbar", "Button", "Inner"):
+        with pytest.raises(RuntimeError, match="^Failed to find window with name"):
+            oc.Window(title)
+    # A child of another process is dropped for its style, not its process.
+    other = winsim.add_window("Other")
+    winsim.add_window("Panel", parent=other)
+    assert names(oc.enumerate_windows()) == ["Other", "Main"]
+    with pytest.raises(ValueError, match="child window"):
+        winsim.set_foreground(toolbar)
+
+
+def test_children_are_destroyed_with_their_parent():
+    main = winsim.add_window("Main")
+    toolbar = winsim.add_window("Toolbar", parent=main)
+    button = winsim.add_window("Button", parent=toolbar)
+    window = oc.Window("Main")
+    winsim.destroy_window(main)
+    assert window.valid is False
+    for handle in (toolbar, button):
+        with pytest.raises(ValueError, match="unknown window handle"):
+            winsim.destroy_window(handle)
+    with pytest.raises(ValueError, match="unknown parent window handle"):
+        winsim.add_window("Orphan", parent=toolbar)
+    assert oc.enumerate_windows() == []

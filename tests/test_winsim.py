@@ -28,6 +28,12 @@ class POINT(ctypes.Structure):
     _fields_ = [("x", ctypes.c_int32), ("y", ctypes.c_int32)]
 
 
+class DISPLAY_DEVICEW(ctypes.Structure):
+    _fields_ = [("cb", DWORD), ("DeviceName", ctypes.c_uint16 * 32),
+                ("DeviceString", ctypes.c_uint16 * 128), ("StateFlags", DWORD),
+                ("DeviceID", ctypes.c_uint16 * 128), ("DeviceKey", ctypes.c_uint16 * 128)]
+
+
 class MONITORINFOEXW(ctypes.Structure):
     _fields_ = [("cbSize", DWORD), ("rcMonitor", RECT), ("rcWork", RECT),
                 ("dwFlags", DWORD), ("szDevice", ctypes.c_uint16 * 32)]
@@ -56,6 +62,19 @@ lib.LocalFree.argtypes = [ctypes.c_void_p]
 lib.LocalFree.restype = ctypes.c_void_p
 lib.GetErrorInfo.argtypes = [DWORD, ctypes.POINTER(ctypes.c_void_p)]
 lib.GetErrorInfo.restype = ctypes.c_int32
+WNDENUMPROC = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_size_t, ctypes.c_ssize_t)
+lib.EnumChildWindows.argtypes = [ctypes.c_size_t, WNDENUMPROC, ctypes.c_ssize_t]
+lib.GetDesktopWindow.restype = ctypes.c_size_t
+lib.GetWindowLongPtrW.argtypes = [ctypes.c_size_t, ctypes.c_int]
+lib.GetWindowLongPtrW.restype = ctypes.c_ssize_t
+lib.GetWindowTextLengthW.argtypes = [ctypes.c_size_t]
+lib.EnumDisplaySettingsW.argtypes = [ctypes.c_char_p, DWORD, ctypes.c_void_p]
+lib.EnumDisplayDevicesW.argtypes = [ctypes.c_char_p, DWORD, ctypes.c_void_p, DWORD]
+
+WS_CHILD = 0x40000000
+WS_VISIBLE = 0x10000000
+GWL_STYLE = -16
+ENUM_CURRENT_SETTINGS = 0xFFFFFFFF
 
 ALLOCATE_SYSTEM_MESSAGE = 0x100 | 0x200 | 0x1000  # allocate buffer, ignore inserts, system
 FROM_HMODULE = 0x800
@@ -83,6 +102,30 @@ def format_message(flags, message_id, module=None):
     text = ctypes.string_at(buffer, 2 * count).decode("utf-16-le")
     assert lib.LocalFree(buffer) is None
     return text, 0
+
+
+def enum_child_windows(parent, visit=None):
+    """The handles EnumChildWindows passes to its callback, in order, and its result."""
+    seen = []
+
+    def callback(hwnd, _):
+        seen.append(hwnd)
+        if visit is not None:
+            visit(hwnd)
+        return 1
+
+    result = lib.EnumChildWindows(parent, WNDENUMPROC(callback), 0)
+    return seen, result
+
+
+def display_mode(name):
+    """(width, height, refresh rate) from EnumDisplaySettingsW, or None."""
+    mode = (ctypes.c_uint8 * 220)()
+    ctypes.memmove(ctypes.addressof(mode) + 68, (ctypes.c_uint16 * 1)(220), 2)  # dmSize
+    if not lib.EnumDisplaySettingsW(wide(name), ENUM_CURRENT_SETTINGS, mode):
+        return None
+    width, height, _, frequency = (ctypes.c_uint32 * 4).from_buffer(mode, 172)
+    return width, height, frequency
 
 
 @pytest.fixture(autouse=True)
@@ -260,3 +303,122 @@ def test_startup_desktop_before_any_reset():
     result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
                             env=os.environ, check=True)
     assert result.stdout.split() == ["True", "0", "[1920,", "1080,", "0,", "60]"]
+
+
+def test_display_queries_match_device_names_ignoring_case():
+    winsim.add_monitor(1920, 1080, 60)
+    winsim.add_monitor(2560, 1440, 144, device_name=r"\\.\DISPLAY2", device_string="Second")
+    for name in (r"\\.\DISPLAY2", r"\\.\display2", r"\\.\Display2"):
+        assert display_mode(name) == (2560, 1440, 144), name
+    assert display_mode(r"\\.\DISPLAY3") is None
+    device = DISPLAY_DEVICEW(cb=ctypes.sizeof(DISPLAY_DEVICEW))
+    assert lib.EnumDisplayDevicesW(wide(r"\\.\display2"), 0, ctypes.byref(device), 0)
+    # The device is named in the adapter's own spelling.
+    assert units_to_str(device.DeviceName).rstrip("\0") == r"\\.\DISPLAY2\Monitor0"
+    assert units_to_str(device.DeviceString).rstrip("\0") == "Second"
+
+
+def test_enum_child_windows_walks_parents_then_children_in_z_order():
+    a = winsim.add_window("A")
+    a1 = winsim.add_window("a1", parent=a)
+    a2 = winsim.add_window("a2", parent=a)
+    a2x = winsim.add_window("a2x", parent=a2)
+    b = winsim.add_window("B")
+    desktop = lib.GetDesktopWindow()
+    assert enum_child_windows(desktop) == ([b, a, a2, a2x, a1], 1)
+    assert enum_child_windows(a) == ([a2, a2x, a1], 1)
+    assert enum_child_windows(a1) == ([], 1)
+
+    # A window destroyed by an earlier callback is skipped, a child listed
+    # before its parent's callback ran included.
+    seen, _ = enum_child_windows(desktop, lambda h: h == a and winsim.destroy_window(a1))
+    assert seen == [b, a, a2, a2x]
+    seen, _ = enum_child_windows(desktop, lambda h: h == b and winsim.destroy_window(a2))
+    assert seen == [b, a]
+
+    winsim.destroy_window(a)
+    lib.SetLastError(0)
+    assert enum_child_windows(a) == ([], 0)
+    assert lib.GetLastError() == 1400
+    assert enum_child_windows(desktop) == ([b], 1)
+
+
+def test_child_window_style_visibility_and_lookup():
+    parent = winsim.add_window("Parent", visible=False)
+    child = winsim.add_window("Child", parent=parent)
+    grandchild = winsim.add_window("Grandchild", parent=child)
+    # A child has WS_CHILD; its own WS_VISIBLE does not show it under a hidden
+    # ancestor, however far up.
+    style = lib.GetWindowLongPtrW(child, GWL_STYLE)
+    assert style & (WS_CHILD | WS_VISIBLE) == WS_CHILD | WS_VISIBLE
+    assert (lib.IsWindowVisible(child), lib.IsWindowVisible(grandchild)) == (0, 0)
+    winsim.destroy_window(parent)
+    parent = winsim.add_window("Parent")
+    child = winsim.add_window("Child", parent=parent)
+    grandchild = winsim.add_window("Grandchild", parent=child)
+    hidden_child = winsim.add_window("Hidden child", parent=child, visible=False)
+    assert [lib.IsWindowVisible(h) for h in (parent, child, grandchild, hidden_child)] == [1, 1, 1, 0]
+    # FindWindowW searches top-level windows only, a top-level window with
+    # WS_CHILD in its style included.
+    assert lib.FindWindowW(None, wide("Child")) == 0
+    restyled = winsim.add_window("Child", style=WS_CHILD)
+    assert lib.FindWindowW(None, wide("child")) == restyled
+    assert lib.FindWindowW(None, wide("Parent")) == parent
+    # The foreground window is always a top-level window.
+    with pytest.raises(ValueError, match="child window"):
+        winsim.set_foreground(child)
+    lib.SetForegroundWindow.argtypes = [ctypes.c_size_t]
+    lib.SetLastError(0)
+    assert lib.SetForegroundWindow(child) == 0
+    assert lib.GetLastError() == 0
+    assert lib.GetForegroundWindow() == 0
+    with pytest.raises(ValueError, match="unknown parent"):
+        winsim.add_window(parent=0x7FFF0000)
+
+
+@pytest.mark.parametrize("title, query, found", [
+    ("\u00c4rger", "\u00e4RGER", True),              # Latin-1 letters
+    ("\u03a3\u039f\u03a6\u0399\u0391", "\u03c3\u03bf\u03c6\u03b9\u03b1", True),  # Greek
+    ("\u041c\u043e\u0441\u043a\u0432\u0430", "\u043c\u043e\u0441\u043a\u0432\u0430", True),
+    ("\u0100\u0101", "\u0101\u0100", True),          # alternating case pairs
+    ("Stra\u00dfe", "STRASSE", False),               # one unit maps to one unit only
+    ("\u2460", "\u24d0", False),                     # no case, different units
+    ("\ud83d\ude00", "\ud83d\ude00", True),          # surrogates compare as they are
+])
+def test_find_window_ignores_case_with_a_fixed_table(title, query, found):
+    hwnd = winsim.add_window(title)
+    assert lib.FindWindowW(None, wide(query)) == (hwnd if found else 0)
+
+
+def test_find_window_ignores_the_host_locale():
+    # The same matches in a process whose locale has no Unicode case data.
+    script = (
+        "import ctypes, winsim\n"
+        "lib = winsim._lib\n"
+        "lib.FindWindowW.argtypes = [ctypes.c_void_p, ctypes.c_char_p]\n"
+        "lib.FindWindowW.restype = ctypes.c_size_t\n"
+        "hwnd = winsim.add_window('\u00c4rger \u03a3')\n"
+        "print(lib.FindWindowW(None, '\u00e4rger \u03c3\\0'.encode('utf-16-le')) == hwnd)\n"
+    )
+    env = dict(os.environ, LC_ALL="C", LANG="C")
+    env.pop("LC_CTYPE", None)
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                            env=env, check=True)
+    assert result.stdout.split() == ["True"]
+
+
+def test_window_text_length_overreport():
+    hwnd = winsim.add_window("Title")
+    empty = winsim.add_window("")
+    assert (lib.GetWindowTextLengthW(hwnd), lib.GetWindowTextLengthW(empty)) == (5, 0)
+    winsim.set_text_length_overreport(3)
+    assert (lib.GetWindowTextLengthW(hwnd), lib.GetWindowTextLengthW(empty)) == (8, 0)
+    winsim.set_text_length_overreport(0x7FFFFFFF)
+    assert lib.GetWindowTextLengthW(hwnd) == 0x7FFFFFFF
+    winsim.reset()
+    hwnd = winsim.add_window("Title")
+    assert lib.GetWindowTextLengthW(hwnd) == 5
+    for bad, error in ((-1, ValueError), (2 ** 31, ValueError), (True, TypeError),
+                       (1.0, TypeError)):
+        with pytest.raises(error):
+            winsim.set_text_length_overreport(bad)

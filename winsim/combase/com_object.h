@@ -27,10 +27,10 @@
 #include <unknwn.h>
 
 #include "combase/com_failure.h"
-#include "combase/interface_id.h"
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
 #include "control/misuse_log.h"
+#include "platform/windows/interface_id.h"
 
 namespace winsim::combase {
 
@@ -133,10 +133,10 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
       return nullptr;
     }
     void* found = nullptr;
-    (void)((iid == InterfaceId<FirstInterface>::value &&
+    (void)((iid == ::InterfaceId<FirstInterface>::value &&
             (found = static_cast<FirstInterface*>(this)) != nullptr) ||
            ... ||
-           (iid == InterfaceId<OtherInterfaces>::value &&
+           (iid == ::InterfaceId<OtherInterfaces>::value &&
             (found = static_cast<OtherInterfaces*>(this)) != nullptr));
     return found;
   }

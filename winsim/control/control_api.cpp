@@ -15,6 +15,7 @@
 #include "kernel32/local_heap.h"
 #include "oleaut32/bstr.h"
 #include "oleaut32/error_info.h"
+#include "user32/text_length_overreport.h"
 
 namespace {
 
@@ -65,6 +66,7 @@ void winsim_reset(void) {
   winsim::control::reset_operations();
   winsim::control::clear_misuse();
   winsim::oleaut32::clear_error_info();
+  winsim::user32::set_text_length_overreport(0);
 }
 
 uintptr_t winsim_add_monitor(uint32_t width, uint32_t height, uint32_t refresh_rate,
@@ -84,7 +86,7 @@ int winsim_remove_monitor(uintptr_t monitor) {
 
 uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t width,
                             uint32_t height, int visible, uint32_t style, uint32_t ex_style,
-                            int own_process) {
+                            int own_process, uintptr_t parent) {
   winsim::desktop::NewWindow setup;
   setup.title = optional_text(title, title_len).value_or(std::u16string());
   setup.width = static_cast<LONG>(width);
@@ -93,6 +95,7 @@ uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t wi
   setup.style = style;
   setup.ex_style = ex_style;
   setup.own_process = own_process != 0;
+  setup.parent = from_integer<HWND>(parent);
   return to_integer(Desktop::instance().add_window(std::move(setup)));
 }
 
@@ -106,7 +109,16 @@ int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height) {
 }
 
 int winsim_set_foreground(uintptr_t window) {
-  return status(Desktop::instance().set_foreground(from_integer<HWND>(window)));
+  const HWND handle = from_integer<HWND>(window);
+  if (Desktop::instance().set_foreground(handle)) {
+    return WINSIM_OK;
+  }
+  const std::optional<winsim::desktop::Window> record = Desktop::instance().window(handle);
+  return record && record->parent != nullptr ? WINSIM_NOT_TOP_LEVEL : WINSIM_UNKNOWN_HANDLE;
+}
+
+void winsim_set_text_length_overreport(int32_t extra) {
+  winsim::user32::set_text_length_overreport(std::max<int32_t>(extra, 0));
 }
 
 int winsim_fail(const char* operation, uint32_t code, uint32_t times, uint32_t after,

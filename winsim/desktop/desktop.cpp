@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <string_view>
 
 #include "common/wide_text.h"
+#include "ntdll/upcase_table.h"
 
 namespace winsim::desktop {
 
@@ -18,12 +21,33 @@ constexpr std::uintptr_t kFirstHandle = 0x00020000;
 // Windows process and thread ids are multiples of 4.
 constexpr DWORD kIdStep = 4;
 
-std::u16string default_device_name(std::size_t present) {
+std::u16string numbered_device_name(std::size_t number) {
   std::u16string name = u"\\\\.\\DISPLAY";
-  for (const char digit : std::to_string(present + 1)) {
+  for (const char digit : std::to_string(number)) {
     name += static_cast<char16_t>(digit);
   }
   return name;
+}
+
+// Device names as the display queries compare them.
+bool same_device_name(std::u16string_view stored, std::u16string_view name) {
+  return ntdll::equal_ignoring_case(up_to_terminator(stored), up_to_terminator(name));
+}
+
+bool name_in_use(const std::vector<Monitor>& monitors, std::u16string_view name) {
+  return std::any_of(monitors.begin(), monitors.end(),
+                     [name](const Monitor& m) { return same_device_name(m.device_name, name); });
+}
+
+// The lowest-numbered "\\.\DISPLAY<n>" that no monitor present uses, so that
+// removing a monitor and adding another never gives two monitors one name.
+std::u16string free_device_name(const std::vector<Monitor>& monitors) {
+  for (std::size_t number = 1;; ++number) {
+    std::u16string name = numbered_device_name(number);
+    if (!name_in_use(monitors, name)) {
+      return name;
+    }
+  }
 }
 
 template <typename Handle>
@@ -71,10 +95,12 @@ HMONITOR Desktop::add_monitor(DWORD width, DWORD height, DWORD refresh_rate,
                               std::u16string device_string) {
   std::lock_guard lock(mutex_);
   Monitor monitor;
-  monitor.handle = to_handle<HMONITOR>(next_handle());
-  monitor.device_name =
-      device_name ? std::move(*device_name) : default_device_name(monitors_.size());
+  monitor.device_name = device_name ? std::move(*device_name) : free_device_name(monitors_);
   monitor.device_name.resize(std::min(monitor.device_name.size(), kDeviceNameUnits));
+  if (name_in_use(monitors_, monitor.device_name)) {
+    return nullptr;
+  }
+  monitor.handle = to_handle<HMONITOR>(next_handle());
   monitor.device_string = std::move(device_string);
   monitor.device_string.resize(std::min(monitor.device_string.size(), kDeviceStringUnits));
   monitor.width = width;
@@ -124,36 +150,77 @@ std::optional<PlacedMonitor> Desktop::monitor(HMONITOR handle) const {
 std::optional<PlacedMonitor> Desktop::monitor_named(std::u16string_view name) const {
   std::lock_guard lock(mutex_);
   for (PlacedMonitor& placed : place_monitors()) {
-    if (up_to_terminator(placed.monitor.device_name) == name) {
+    if (same_device_name(placed.monitor.device_name, name)) {
       return std::move(placed);
     }
   }
   return std::nullopt;
 }
 
+std::vector<Window>::iterator Desktop::find_window(HWND handle) {
+  return std::find_if(windows_.begin(), windows_.end(),
+                      [handle](const Window& w) { return w.handle == handle; });
+}
+
+std::vector<Window>::const_iterator Desktop::find_window(HWND handle) const {
+  return std::find_if(windows_.begin(), windows_.end(),
+                      [handle](const Window& w) { return w.handle == handle; });
+}
+
 HWND Desktop::add_window(NewWindow setup) {
   std::lock_guard lock(mutex_);
   Window window;
+  DWORD style = setup.style;
+  if (setup.parent != nullptr) {
+    const auto parent = find_window(setup.parent);
+    if (parent == windows_.end()) {
+      return nullptr;
+    }
+    window.parent = parent->handle;
+    style |= WS_CHILD;
+    // A child window normally lives on its parent's thread.
+    window.process_id = parent->process_id;
+    window.thread_id = parent->thread_id;
+  } else {
+    window.process_id = next_process_id();
+    last_thread_id_ += kIdStep;
+    window.thread_id = last_thread_id_;
+  }
+  if (setup.own_process) {
+    window.process_id = static_cast<DWORD>(::getpid());
+  }
   window.handle = to_handle<HWND>(next_handle());
   // A window title is a zero-terminated string.
   window.title = std::u16string(up_to_terminator(setup.title));
-  window.style = setup.visible ? (setup.style | WS_VISIBLE) : (setup.style & ~DWORD{WS_VISIBLE});
+  window.style = setup.visible ? (style | WS_VISIBLE) : (style & ~DWORD{WS_VISIBLE});
   window.ex_style = setup.ex_style;
-  window.process_id = setup.own_process ? static_cast<DWORD>(::getpid()) : next_process_id();
-  last_thread_id_ += kIdStep;
-  window.thread_id = last_thread_id_;
   window.width = setup.width;
   window.height = setup.height;
-  windows_.push_back(std::move(window));
-  return windows_.back().handle;
+  // New windows open on top of their siblings.
+  windows_.insert(windows_.begin(), std::move(window));
+  return windows_.front().handle;
 }
 
 bool Desktop::destroy_window(HWND handle) {
   std::lock_guard lock(mutex_);
-  if (std::erase_if(windows_, [handle](const Window& w) { return w.handle == handle; }) == 0) {
+  if (find_window(handle) == windows_.end()) {
     return false;
   }
-  if (foreground_ == handle) {
+  // The window and every descendant: `doomed` grows while it is walked, so
+  // grandchildren are found through their parents.
+  std::vector<HWND> doomed{handle};
+  for (std::size_t i = 0; i < doomed.size(); ++i) {
+    for (const Window& window : windows_) {
+      if (window.parent == doomed[i]) {
+        doomed.push_back(window.handle);
+      }
+    }
+  }
+  const auto is_doomed = [&doomed](HWND h) {
+    return std::find(doomed.begin(), doomed.end(), h) != doomed.end();
+  };
+  std::erase_if(windows_, [&](const Window& w) { return is_doomed(w.handle); });
+  if (is_doomed(foreground_)) {
     foreground_ = nullptr;
   }
   return true;
@@ -161,14 +228,13 @@ bool Desktop::destroy_window(HWND handle) {
 
 bool Desktop::resize_window(HWND handle, LONG width, LONG height) {
   std::lock_guard lock(mutex_);
-  for (Window& window : windows_) {
-    if (window.handle == handle) {
-      window.width = width;
-      window.height = height;
-      return true;
-    }
+  const auto window = find_window(handle);
+  if (window == windows_.end()) {
+    return false;
   }
-  return false;
+  window->width = width;
+  window->height = height;
+  return true;
 }
 
 HWND Desktop::desktop_window() { return to_handle<HWND>(kDesktopWindowHandle); }
@@ -187,10 +253,13 @@ Window Desktop::desktop_window_record() const {
   return desktop;
 }
 
+bool Desktop::is_window_locked(HWND handle) const {
+  return handle == desktop_window() || find_window(handle) != windows_.end();
+}
+
 bool Desktop::is_window(HWND handle) const {
-  return handle == desktop_window() ||
-         std::any_of(windows_.begin(), windows_.end(),
-                     [handle](const Window& w) { return w.handle == handle; });
+  std::lock_guard lock(mutex_);
+  return is_window_locked(handle);
 }
 
 std::optional<Window> Desktop::window(HWND handle) const {
@@ -198,17 +267,48 @@ std::optional<Window> Desktop::window(HWND handle) const {
   if (handle == desktop_window()) {
     return desktop_window_record();
   }
-  for (const Window& window : windows_) {
-    if (window.handle == handle) {
-      return window;
-    }
-  }
-  return std::nullopt;
+  const auto window = find_window(handle);
+  return window == windows_.end() ? std::nullopt : std::optional(*window);
 }
 
 std::vector<Window> Desktop::windows() const {
   std::lock_guard lock(mutex_);
-  return windows_;
+  std::vector<Window> top_level;
+  std::copy_if(windows_.begin(), windows_.end(), std::back_inserter(top_level),
+               [](const Window& w) { return w.parent == nullptr; });
+  return top_level;
+}
+
+std::vector<HWND> Desktop::children(HWND parent) const {
+  std::lock_guard lock(mutex_);
+  std::vector<HWND> found;
+  if (!is_window_locked(parent)) {
+    return found;
+  }
+  // Top-level windows are stored with a null parent.
+  const HWND stored_parent = parent == desktop_window() ? nullptr : parent;
+  for (const Window& window : windows_) {
+    if (window.parent == stored_parent) {
+      found.push_back(window.handle);
+    }
+  }
+  return found;
+}
+
+bool Desktop::visible(HWND handle) const {
+  std::lock_guard lock(mutex_);
+  if (handle == desktop_window()) {
+    return true;
+  }
+  // A window is shown only while every ancestor is.
+  for (HWND current = handle; current != nullptr;) {
+    const auto window = find_window(current);
+    if (window == windows_.end() || (window->style & WS_VISIBLE) == 0) {
+      return false;
+    }
+    current = window->parent;
+  }
+  return true;
 }
 
 HWND Desktop::foreground() const {
@@ -218,9 +318,16 @@ HWND Desktop::foreground() const {
 
 bool Desktop::set_foreground(HWND handle) {
   std::lock_guard lock(mutex_);
-  if (handle != nullptr && !is_window(handle)) {
+  if (handle == nullptr || handle == desktop_window()) {
+    foreground_ = handle;
+    return true;
+  }
+  const auto window = find_window(handle);
+  if (window == windows_.end() || window->parent != nullptr) {
     return false;
   }
+  // The foreground window comes to the top of the Z-order.
+  std::rotate(windows_.begin(), window, window + 1);
   foreground_ = handle;
   return true;
 }

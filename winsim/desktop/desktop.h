@@ -1,7 +1,7 @@
-// The simulated desktop: its monitors, its top-level windows and the foreground
-// window. One per process, shared by the simulated DLLs and the control API,
-// guarded by one mutex. Queries return copies, so callers never hold the lock
-// while they call back into user code.
+// The simulated desktop: its monitors, its windows (top-level windows and their
+// child windows, in Z-order) and the foreground window. One per process, shared by the simulated
+// DLLs and the control API, guarded by one mutex. Queries return copies, so callers never hold the
+// lock while they call back into user code.
 //
 // Handles are never reused, not even after reset().
 #pragma once
@@ -20,7 +20,7 @@
 
 namespace winsim::desktop {
 
-// What a new top-level window starts with.
+// What a new window starts with.
 struct NewWindow {
   std::u16string title;
   LONG width = 0;
@@ -29,6 +29,8 @@ struct NewWindow {
   DWORD style = 0;
   DWORD ex_style = 0;
   bool own_process = false;
+  // Null for a top-level window; else the live window it becomes a child of.
+  HWND parent = nullptr;
 };
 
 class Desktop {
@@ -43,8 +45,9 @@ class Desktop {
 
   // Monitors.
 
-  // A missing device name becomes "\\.\DISPLAY<n>", n = 1 + monitors present.
-  // Texts longer than the system's buffers are cut.
+  // A missing device name becomes "\\.\DISPLAY<n>" with the lowest n no monitor
+  // present uses. Texts longer than the system's buffers are cut. Adapter names
+  // are unique: a name already in use, compared ignoring case, is refused (null).
   HMONITOR add_monitor(DWORD width, DWORD height, DWORD refresh_rate,
                        std::optional<std::u16string> device_name, std::u16string device_string);
   bool remove_monitor(HMONITOR handle);
@@ -52,23 +55,35 @@ class Desktop {
   // In the order they were added; the first is the primary monitor.
   std::vector<PlacedMonitor> monitors() const;
   std::optional<PlacedMonitor> monitor(HMONITOR handle) const;
-  // The first monitor whose device name (up to its first zero unit) is `name`.
+  // The monitor whose device name (up to its first zero unit) is `name`,
+  // ignoring case.
   std::optional<PlacedMonitor> monitor_named(std::u16string_view name) const;
 
   // Windows.
 
+  // The new window goes on top of its siblings. Null when the parent named is
+  // no live window.
   HWND add_window(NewWindow setup);
+  // Destroys the window and, with it, all its descendants.
   bool destroy_window(HWND handle);
   bool resize_window(HWND handle, LONG width, LONG height);
 
   static HWND desktop_window();
-  // A live top-level window, or the desktop window.
+  // A live window, or the desktop window.
   std::optional<Window> window(HWND handle) const;
-  // Live top-level windows in creation order.
+  // Live top-level windows, topmost first.
   std::vector<Window> windows() const;
+  // The direct children of a live window (of the desktop window: the top-level
+  // windows), topmost first; nothing for a handle that names no window.
+  std::vector<HWND> children(HWND parent) const;
+  bool is_window(HWND handle) const;
+  // WS_VISIBLE on the window and on every ancestor; false for a dead handle.
+  bool visible(HWND handle) const;
 
   HWND foreground() const;
-  // False for a handle that names no live window; null clears the foreground.
+  // Makes a top-level window the foreground window and raises it to the top of
+  // the Z-order. False for a handle that names no live window, and for a child
+  // window, which cannot be the foreground window; null clears the foreground.
   bool set_foreground(HWND handle);
 
  private:
@@ -78,7 +93,9 @@ class Desktop {
   DWORD next_process_id();
   std::vector<PlacedMonitor> place_monitors() const;
   Window desktop_window_record() const;
-  bool is_window(HWND handle) const;
+  bool is_window_locked(HWND handle) const;
+  std::vector<Window>::iterator find_window(HWND handle);
+  std::vector<Window>::const_iterator find_window(HWND handle) const;
 
   mutable std::mutex mutex_;
   std::uintptr_t last_handle_;
@@ -86,6 +103,8 @@ class Desktop {
   DWORD last_thread_id_;
   DWORD desktop_process_id_;
   std::vector<Monitor> monitors_;
+  // Every live window, children included. Siblings keep their Z-order here,
+  // topmost first; windows of different parents are in no particular order.
   std::vector<Window> windows_;
   HWND foreground_ = nullptr;
 };

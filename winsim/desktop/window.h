@@ -1,4 +1,4 @@
-// A top-level window of the simulated desktop.
+// A window of the simulated desktop: a top-level window or a child window.
 #pragma once
 
 #include <string>
@@ -9,6 +9,8 @@ namespace winsim::desktop {
 
 struct Window {
   HWND handle = nullptr;
+  // Null for a top-level window (a child of the desktop window).
+  HWND parent = nullptr;
   // Never holds a zero unit.
   std::u16string title;
   DWORD style = 0;

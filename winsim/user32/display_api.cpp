@@ -1,6 +1,7 @@
 // Display settings and devices: EnumDisplaySettingsW, EnumDisplayDevicesW.
 // Each monitor has exactly one display mode, its current one, and one monitor
-// device under its device name.
+// device under its device name. Device names are matched ignoring case, as
+// Windows matches them.
 #include <cstring>
 #include <optional>
 #include <string>
@@ -28,7 +29,7 @@ const Operation kEnumDisplayDevicesW{"EnumDisplayDevicesW", FailureKind::kLastEr
 constexpr DWORD kBitsPerPixel = 32;
 
 // The monitor whose device name is the zero-terminated `name`, compared in
-// full; null means the primary monitor.
+// full, ignoring case; null means the primary monitor.
 std::optional<PlacedMonitor> monitor_for_settings(LPCWSTR name) {
   if (name == nullptr) {
     const auto monitors = Desktop::instance().monitors();
@@ -110,7 +111,9 @@ BOOL WINAPI EnumDisplayDevicesW(LPCWSTR lpDevice, DWORD iDevNum, PDISPLAY_DEVICE
   const DWORD cb = lpDisplayDevice->cb;
   std::memset(lpDisplayDevice, 0, sizeof(DISPLAY_DEVICEW));
   lpDisplayDevice->cb = cb;
-  const std::u16string monitor_name = std::u16string(name) + u"\\Monitor0";
+  // The adapter's own spelling of its name, not the caller's.
+  const std::u16string monitor_name =
+      std::u16string(winsim::up_to_terminator(placed->monitor.device_name)) + u"\\Monitor0";
   winsim::copy_terminated(lpDisplayDevice->DeviceName, std::size(lpDisplayDevice->DeviceName),
                           monitor_name);
   winsim::fill_buffer(lpDisplayDevice->DeviceString, placed->monitor.device_string);

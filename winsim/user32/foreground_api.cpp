@@ -31,9 +31,11 @@ BOOL WINAPI SetForegroundWindow(HWND hWnd) {
     kernel32::set_last_error(*fault);
     return FALSE;
   }
-  if (hWnd == nullptr || !Desktop::instance().set_foreground(hWnd)) {
+  if (hWnd == nullptr || !Desktop::instance().is_window(hWnd)) {
     kernel32::set_last_error(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  return TRUE;
+  // A child window is refused without an error code: it is a window, just not
+  // one that can be in the foreground.
+  return Desktop::instance().set_foreground(hWnd) ? TRUE : FALSE;
 }

@@ -5,6 +5,7 @@
 #include <climits>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include <windows.h>
 
@@ -13,7 +14,8 @@
 #include "control/operation.h"
 #include "desktop/desktop.h"
 #include "kernel32/last_error.h"
-#include "user32/title_match.h"
+#include "ntdll/upcase_table.h"
+#include "user32/text_length_overreport.h"
 
 namespace {
 
@@ -44,13 +46,40 @@ std::optional<Window> live_window(HWND handle) {
 }
 
 int text_length(const Window& window) {
-  return static_cast<int>(std::min<std::size_t>(window.title.size(), INT_MAX));
+  if (window.title.empty()) {
+    return 0;
+  }
+  const std::size_t reported =
+      window.title.size() + static_cast<std::size_t>(winsim::user32::text_length_overreport());
+  return static_cast<int>(std::min<std::size_t>(reported, INT_MAX));
+}
+
+// Calls back for each window of `list` and, right after it, for its
+// descendants; ends early when the callback returns FALSE. As on Windows, a
+// window's children are listed before its own callback runs, and a window
+// destroyed by an earlier callback is skipped.
+bool enumerate_descendants(const std::vector<HWND>& list, WNDENUMPROC callback, LPARAM data) {
+  const Desktop& desktop = Desktop::instance();
+  for (const HWND handle : list) {
+    if (!desktop.is_window(handle)) {
+      continue;
+    }
+    const std::vector<HWND> children = desktop.children(handle);
+    if (!callback(handle, data)) {
+      return false;
+    }
+    if (!children.empty() && !enumerate_descendants(children, callback, data)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
-// Matches titles ignoring case, hidden windows included; the first match in
-// enumeration order wins.
+// Searches the top-level windows only, hidden ones included, from the top of
+// the Z-order down; titles are compared ignoring case with the system's case
+// table, never the user's locale.
 HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
   if (auto fault = kFindWindowW.enter()) {
     kernel32::set_last_error(*fault);
@@ -60,8 +89,11 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     winsim::control::record_unsupported("FindWindowW", "window classes");
     return nullptr;
   }
+  // The name is read up to its terminator; nothing past it takes part.
+  const std::u16string_view name =
+      lpWindowName == nullptr ? std::u16string_view() : std::u16string_view(lpWindowName);
   for (const Window& window : Desktop::instance().windows()) {
-    if (lpWindowName == nullptr || winsim::user32::titles_match(window.title, lpWindowName)) {
+    if (lpWindowName == nullptr || winsim::ntdll::equal_ignoring_case(window.title, name)) {
       return window.handle;
     }
   }
@@ -76,8 +108,10 @@ HWND WINAPI GetDesktopWindow(VOID) {
   return Desktop::desktop_window();
 }
 
-// The children of the desktop window are the top-level windows; top-level
-// windows have no children. The callback runs without the desktop locked.
+// Every descendant of the window, depth first: each child, then its own
+// descendants, siblings from the top of the Z-order down. The descendants of
+// the desktop window are the top-level windows and all their child windows.
+// The callback runs without the desktop locked, and may destroy windows.
 BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) {
   if (auto fault = kEnumChildWindows.enter()) {
     kernel32::set_last_error(*fault);
@@ -87,15 +121,11 @@ BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lPa
     kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (hWndParent != nullptr && hWndParent != Desktop::desktop_window()) {
-    (void)live_window(hWndParent);
+  const HWND parent = hWndParent == nullptr ? Desktop::desktop_window() : hWndParent;
+  if (!live_window(parent)) {
     return FALSE;
   }
-  for (const Window& window : Desktop::instance().windows()) {
-    if (!lpEnumFunc(window.handle, lParam)) {
-      break;
-    }
-  }
+  enumerate_descendants(Desktop::instance().children(parent), lpEnumFunc, lParam);
   return TRUE;
 }
 
@@ -119,8 +149,11 @@ BOOL WINAPI IsWindowVisible(HWND hWnd) {
     kernel32::set_last_error(*fault);
     return FALSE;
   }
-  const std::optional<Window> window = live_window(hWnd);
-  return window && (window->style & WS_VISIBLE) != 0 ? TRUE : FALSE;
+  if (!live_window(hWnd)) {
+    return FALSE;
+  }
+  // A window with WS_VISIBLE stays unseen while any ancestor is hidden.
+  return Desktop::instance().visible(hWnd) ? TRUE : FALSE;
 }
 
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/windows/capture_abi.h"
+#include "platform/windows/com_call.h"
 #include "platform/windows/text.h"
 
 namespace {
@@ -45,11 +46,13 @@ class LocalBuffer {
 
 WideString message_from_error_info(const ComPtr<IErrorInfo>& info) {
   WideString message;
-  if (auto restricted = info.query<abi::IRestrictedErrorInfo>(abi::IID_IRestrictedErrorInfo)) {
+  // Not implementing the restricted interface is an answer, not a failure.
+  if (auto restricted = query<abi::IRestrictedErrorInfo>(info)) {
     Bstr description, restricted_description, capability_sid;
     HRESULT error = 0;
-    if (SUCCEEDED(restricted->GetErrorDetails(
-            description.put(), &error, restricted_description.put(), capability_sid.put()))) {
+    if (SUCCEEDED((*restricted)
+                      ->GetErrorDetails(description.put(), &error, restricted_description.put(),
+                                        capability_sid.put()))) {
       message =
           !restricted_description.empty() ? restricted_description.text() : description.text();
     }

@@ -3,6 +3,7 @@
 // winsim both use these declarations.
 #pragma once
 
+#include "platform/windows/interface_id.h"
 #include "platform/windows/win32.h"
 
 namespace abi {
@@ -19,3 +20,5 @@ struct IRestrictedErrorInfo : public IUnknown {
 };
 
 }  // namespace abi
+
+OPTICATCHER_INTERFACE_ID(abi::IRestrictedErrorInfo, abi::IID_IRestrictedErrorInfo);

@@ -1,4 +1,5 @@
-// ComPtr: the one owner of one COM reference.
+// ComPtr: the one owner of one COM reference. Calls that produce one are
+// wrapped by platform/windows/com_call.h.
 #pragma once
 
 #include <utility>
@@ -49,14 +50,6 @@ class ComPtr {
 
   void reset() {
     if (T* ptr = std::exchange(ptr_, nullptr)) ptr->Release();
-  }
-
-  // QueryInterface for U; empty when the object does not implement it.
-  template <class U>
-  ComPtr<U> query(REFIID iid) const {
-    ComPtr<U> result;
-    if (ptr_ && FAILED(ptr_->QueryInterface(iid, result.put_void()))) result.reset();
-    return result;
   }
 
  private:

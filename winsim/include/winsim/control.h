@@ -29,16 +29,18 @@ enum {
   WINSIM_OPERATION_CANNOT_FAIL = 3,
   WINSIM_NULL_NOT_APPLICABLE = 4,
   WINSIM_DESCRIPTION_NOT_APPLICABLE = 5,
+  WINSIM_NOT_TOP_LEVEL = 6,
 };
 
 /* Empty desktop (no monitors, no windows, no foreground window); faults, call
  * counts and the misuse list cleared; the calling thread's error information
- * released. Live objects stay counted. */
+ * released; exact window-text lengths. Live objects stay counted. */
 WINSIM_CONTROL_API void winsim_reset(void);
 
 /* Adds a monitor after the others and returns its HMONITOR. A null device_name
- * means "\\.\DISPLAY<n>", n = 1 + the number of monitors present. Texts are cut
- * to 32 (name) and 128 (string) units. */
+ * means "\\.\DISPLAY<n>" with the lowest n that no monitor present uses. Texts
+ * are cut to 32 (name) and 128 (string) units. Returns 0, adding nothing, when
+ * another monitor has the (cut) device name already, compared ignoring case. */
 WINSIM_CONTROL_API uintptr_t winsim_add_monitor(uint32_t width, uint32_t height,
                                                 uint32_t refresh_rate, const char16_t* device_name,
                                                 size_t device_name_len,
@@ -48,18 +50,29 @@ WINSIM_CONTROL_API uintptr_t winsim_add_monitor(uint32_t width, uint32_t height,
 /* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
 WINSIM_CONTROL_API int winsim_remove_monitor(uintptr_t monitor);
 
-/* Adds a top-level window after the others and returns its HWND. `visible`
- * sets or clears WS_VISIBLE in `style`. The window belongs to this process when
- * own_process is non-zero, else to a made-up other process. */
+/* Adds a window on top of the Z-order of its siblings and returns its HWND.
+ * With parent 0 it is a top-level window; else a child window of that window,
+ * with WS_CHILD added to `style` and, unless own_process is non-zero, in its
+ * parent's process. `visible` sets or clears WS_VISIBLE in `style`. A
+ * top-level window belongs to this process when own_process is non-zero, else
+ * to a made-up other process. Returns 0 when the parent is no live window. */
 WINSIM_CONTROL_API uintptr_t winsim_add_window(const char16_t* title, size_t title_len,
                                                uint32_t width, uint32_t height, int visible,
-                                               uint32_t style, uint32_t ex_style, int own_process);
+                                               uint32_t style, uint32_t ex_style, int own_process,
+                                               uintptr_t parent);
 
 /* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
 WINSIM_CONTROL_API int winsim_destroy_window(uintptr_t window);
 WINSIM_CONTROL_API int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height);
-/* 0 leaves no window in the foreground. */
+/* 0 leaves no window in the foreground. A top-level window is raised to the top
+ * of the Z-order. WINSIM_UNKNOWN_HANDLE, or WINSIM_NOT_TOP_LEVEL for a child
+ * window, which cannot be the foreground window. */
 WINSIM_CONTROL_API int winsim_set_foreground(uintptr_t window);
+
+/* GetWindowTextLengthW answers `extra` units more than the length of every
+ * non-empty title, as Windows may (its result is an upper bound). 0, the
+ * default after a reset, makes it exact; negative values count as 0. */
+WINSIM_CONTROL_API void winsim_set_text_length_overreport(int32_t extra);
 
 /* Makes the next `times` calls of `operation`, after `after` good ones, fail
  * with `code`; with null_object non-zero they succeed but deliver no object.

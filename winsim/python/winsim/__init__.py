@@ -23,6 +23,7 @@ __all__ = [
     "destroy_window",
     "resize_window",
     "set_foreground",
+    "set_text_length_overreport",
     "fail",
     "calls",
     "live_objects",
@@ -68,7 +69,7 @@ _lib.winsim_remove_monitor.argtypes = [_handle]
 _lib.winsim_remove_monitor.restype = ctypes.c_int
 _lib.winsim_add_window.argtypes = [
     _units, ctypes.c_size_t, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int,
-    ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int,
+    ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int, _handle,
 ]
 _lib.winsim_add_window.restype = _handle
 _lib.winsim_destroy_window.argtypes = [_handle]
@@ -77,6 +78,8 @@ _lib.winsim_resize_window.argtypes = [_handle, ctypes.c_uint32, ctypes.c_uint32]
 _lib.winsim_resize_window.restype = ctypes.c_int
 _lib.winsim_set_foreground.argtypes = [_handle]
 _lib.winsim_set_foreground.restype = ctypes.c_int
+_lib.winsim_set_text_length_overreport.argtypes = [ctypes.c_int32]
+_lib.winsim_set_text_length_overreport.restype = None
 _lib.winsim_fail.argtypes = [
     ctypes.c_char_p, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int,
     _units, ctypes.c_size_t, _units, ctypes.c_size_t, ctypes.c_int,
@@ -100,8 +103,10 @@ _UNKNOWN_OPERATION = 2
 _OPERATION_CANNOT_FAIL = 3
 _NULL_NOT_APPLICABLE = 4
 _DESCRIPTION_NOT_APPLICABLE = 5
+_NOT_TOP_LEVEL = 6
 
 _UINT32_MAX = 0xFFFFFFFF
+_INT32_MAX = 0x7FFFFFFF
 _HANDLE_MAX = 2 ** (8 * ctypes.sizeof(_handle)) - 1
 
 
@@ -156,8 +161,9 @@ def _lines(text):
 def reset():
     """Empty desktop: no monitors, no windows, no foreground window.
 
-    Faults, call counts and the errors() list are cleared, and the calling
-    thread's error information is released. Objects still alive stay counted.
+    Faults, call counts and the errors() list are cleared, the calling
+    thread's error information is released and window-text lengths are exact
+    again (set_text_length_overreport(0)). Objects still alive stay counted.
     """
     _lib.winsim_reset()
 
@@ -166,16 +172,21 @@ def add_monitor(width=1920, height=1080, refresh_rate=60, device_name=None,
                 device_string="Generic PnP Monitor"):
     """Adds a monitor, enumerated after those added before; returns its HMONITOR.
 
-    device_name defaults to "\\\\.\\DISPLAY<n>", n = 1 + the number of monitors
-    present. The first monitor present is the primary one. Names longer than
-    the system's buffers are cut to 32 (device_name) and 128 (device_string)
-    UTF-16 units.
+    device_name defaults to "\\\\.\\DISPLAY<n>" with the lowest n that no monitor
+    present uses. The first monitor present is the primary one. Names longer
+    than the system's buffers are cut to 32 (device_name) and 128
+    (device_string) UTF-16 units. Device names are unique, as on Windows: a
+    name that another monitor has already, compared ignoring case, raises
+    ValueError.
     """
     name, name_units = _optional_text("device_name", device_name)
     string, string_units = _text("device_string", device_string)
-    return _lib.winsim_add_monitor(
+    handle = _lib.winsim_add_monitor(
         _uint32("width", width), _uint32("height", height),
         _uint32("refresh_rate", refresh_rate), name, name_units, string, string_units)
+    if handle == 0:
+        raise ValueError(f"device name {device_name!r} is already used by another monitor")
+    return handle
 
 
 def remove_monitor(hmonitor):
@@ -185,19 +196,45 @@ def remove_monitor(hmonitor):
 
 
 def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=0,
-               own_process=False):
-    """Adds a top-level window, enumerated after the others; returns its HWND.
+               own_process=False, parent=None):
+    """Adds a window on top of the Z-order; returns its HWND.
 
-    `visible` sets or clears WS_VISIBLE in `style`. The window belongs to this
-    process when own_process is true, else to a made-up other process.
+    Windows are enumerated and found by title in Z-order, topmost first, so a
+    new window comes before those added earlier (set_foreground() raises a
+    window to the top).
+
+    With parent=None the window is a top-level window, belonging to this
+    process when own_process is true, else to a made-up other process. A
+    top-level window may have WS_CHILD in `style`: it stands for a window whose
+    style was changed after it was created.
+
+    With parent=hwnd it is a child window of that live window (a top-level or
+    a child window): WS_CHILD is added to `style`, it belongs to its parent's
+    process (to this process when own_process is true), it goes on top of its
+    parent's other children, and it is destroyed with its parent. Child
+    windows are visited by EnumChildWindows of the desktop window right after
+    their parent, are not found by FindWindowW, which searches top-level
+    windows only, and are not visible while an ancestor is hidden.
+
+    `visible` sets or clears WS_VISIBLE in `style`. The title is cut at its
+    first zero character, as a window title is a zero-terminated string.
     """
     units, count = _text("title", title)
-    return _lib.winsim_add_window(
+    parent_handle = 0 if parent is None else _handle_value("parent window handle", parent)
+    handle = _lib.winsim_add_window(
         units, count, _uint32("width", width), _uint32("height", height), bool(visible),
-        _uint32("style", style), _uint32("ex_style", ex_style), bool(own_process))
+        _uint32("style", style), _uint32("ex_style", ex_style), bool(own_process),
+        parent_handle)
+    if handle == 0:
+        raise ValueError(f"unknown parent window handle {parent_handle:#x}")
+    return handle
 
 
 def destroy_window(hwnd):
+    """Destroys a window and all its child windows; their handles become stale.
+
+    A destroyed foreground window leaves no window in the foreground.
+    """
     hwnd = _handle_value("window handle", hwnd)
     _check_handle(_lib.winsim_destroy_window(hwnd), "window handle", hwnd)
 
@@ -211,12 +248,35 @@ def resize_window(hwnd, width, height):
 
 
 def set_foreground(hwnd):
-    """Makes a window the foreground window; None leaves no foreground window."""
+    """Makes a top-level window the foreground window and raises it to the top
+    of the Z-order; None leaves no foreground window.
+
+    A child window cannot be the foreground window: ValueError.
+    """
     if hwnd is None:
         _lib.winsim_set_foreground(0)
         return
     hwnd = _handle_value("window handle", hwnd)
-    _check_handle(_lib.winsim_set_foreground(hwnd), "window handle", hwnd)
+    status = _lib.winsim_set_foreground(hwnd)
+    if status == _NOT_TOP_LEVEL:
+        raise ValueError(f"window {hwnd:#x} is a child window and cannot be the foreground window")
+    _check_handle(status, "window handle", hwnd)
+
+
+def set_text_length_overreport(extra):
+    """Makes GetWindowTextLengthW answer `extra` units more than the length of
+    every non-empty title.
+
+    Windows documents that GetWindowTextLengthW may return more than the
+    length of the text, so a caller must find the text's end by its
+    terminating zero, not by that length. This switch lets a test check that
+    a caller does. 0, the state after reset(), gives exact lengths.
+    """
+    if isinstance(extra, bool) or not isinstance(extra, int):
+        raise TypeError(f"extra must be an int, not {type(extra).__name__}")
+    if not 0 <= extra <= _INT32_MAX:
+        raise ValueError(f"extra must be in 0..0x7FFFFFFF, got {extra}")
+    _lib.winsim_set_text_length_overreport(extra)
 
 
 def fail(operation, code=0x80004005, *, times=1, after=0, null=False, description=None,

@@ -1,29 +1,15 @@
-#include "binding.h"
+#include "arguments.h"
 
 #include <cstring>
 #include <string_view>
+#include <utility>
+
+#include "pending_exception.h"
+#include "results.h"
 
 namespace {
 
 constexpr const char* kUnknownTypeName = "<failed to extract type name>";
-
-// Python's exception-state calls that the limited API of 3.9 offers are
-// deprecated in newer headers; they stay correct on every supported version.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-struct PendingException {
-  PyObject* type = nullptr;
-  PyObject* value = nullptr;
-  PyObject* traceback = nullptr;
-
-  void fetch_normalized() {
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
-    if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
-  }
-  void restore() { PyErr_Restore(type, value, traceback); }
-};
-#pragma GCC diagnostic pop
 
 bool attribute_text(PyObject* object, const char* name, std::string& out) {
   PyObject* attribute = PyObject_GetAttrString(object, name);
@@ -80,17 +66,26 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
 
   for (Py_ssize_t k = 0; k < nkeywords; ++k) {
     auto [name, value] = keyword(k);
+    // The interpreter hands a constructor's keyword dict over unchecked, and
+    // every comparison below reads the name as a str.
+    if (name == nullptr || !PyUnicode_Check(name)) {
+      PyErr_SetString(PyExc_TypeError, "keywords must be strings");
+      return false;
+    }
     std::size_t index = 0;
     while (index < count && PyUnicode_CompareWithASCIIString(name, spec.names[index]) != 0) {
       ++index;
     }
     if (PyErr_Occurred()) return false;
     if (index == count) {
-      std::string keyword_text;
-      if (!utf8_of(name, keyword_text)) return false;
-      raise_message(PyExc_TypeError, std::string(spec.full_name) +
-                                         " got an unexpected keyword argument '" + keyword_text +
-                                         "'");
+      // Formatted from the str itself: a name that UTF-8 cannot encode (a lone
+      // surrogate) is still named as given.
+      PyObject* message =
+          PyUnicode_FromFormat("%s got an unexpected keyword argument '%U'", spec.full_name, name);
+      if (message != nullptr) {
+        PyErr_SetObject(PyExc_TypeError, message);
+        Py_DECREF(message);
+      }
       return false;
     }
     if (slots[index] != nullptr) {
@@ -117,56 +112,7 @@ bool place_arguments(const ArgumentSpec& spec, Py_ssize_t npositional, Positiona
   return true;
 }
 
-PyObject* panic_exception_type() {
-  static PyObject* type = nullptr;
-  if (type == nullptr) {
-    type = PyErr_NewExceptionWithDoc(
-        "opticatcher.PanicException",
-        "An internal fault of opticatcher: a state its design rules out was reached.",
-        PyExc_BaseException, nullptr);
-  }
-  return type;
-}
-
-// The message is taken before the error (and any error information it holds)
-// is released; the exception is raised after.
-template <class Error>
-PyObject* raise_runtime_error(Error error) {
-  const std::string message = error_message(error);
-  { Error released = std::move(error); }
-  return raise_message(PyExc_RuntimeError, message);
-}
-
-void release_python_object(void* object) { Py_DECREF(static_cast<PyObject*>(object)); }
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-PyObject* raise_message(PyObject* type, const std::string& message) {
-  if (PyObject* text = new_str(message)) {
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
-  }
-  return nullptr;
-}
-
-PyObject* raise_shared_access_refused() {
-  PyErr_SetString(PyExc_RuntimeError, "Already mutably borrowed");
-  return nullptr;
-}
-
-PyObject* raise_exclusive_access_refused() {
-  PyErr_SetString(PyExc_RuntimeError, "Already borrowed");
-  return nullptr;
-}
-
-PyObject* raise_internal_failure(const char* message) {
-  const std::string text(message);  // may throw: the firewall then ends the process
-  PyObject* type = panic_exception_type();
-  if (type == nullptr) return nullptr;  // the interpreter's own error is pending
-  return raise_message(type, text);
-}
 
 bool parse_arguments(const ArgumentSpec& spec, PyObject* const* args, Py_ssize_t nargs,
                      PyObject* kwnames, std::span<PyObject*> slots) {
@@ -278,31 +224,4 @@ bool convert_await_first_frame(PyObject* value, bool& out) {
   }
   raise_type_mismatch(value, "bool");
   return false;
-}
-
-PyObject* new_str(const std::string& text) {
-  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
-PyObject* raise_error(MonitorError error) { return raise_runtime_error(std::move(error)); }
-
-PyObject* raise_error(WindowError error) { return raise_runtime_error(std::move(error)); }
-
-PyObject* raise_error(CaptureError error) {
-  if (error.kind == CaptureError::Kind::Python) {
-    PyObject* exception = static_cast<PyObject*>(error.python.take());
-    if (exception == nullptr) internal_fault("a carried Python exception was empty");
-    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
-    Py_DECREF(exception);
-    return nullptr;
-  }
-  const std::string message = error_message(error);
-  PyObject* type =
-      error.kind == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
-  { CaptureError released = std::move(error); }
-  return raise_message(type, message);
-}
-
-CarriedException carry_python_exception(PyObject* exception) {
-  return CarriedException(exception, release_python_object);
 }

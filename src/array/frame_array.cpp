@@ -1,0 +1,149 @@
+#include "array/frame_array.h"
+
+#include <string>
+
+#include "binding.h"
+#include "internal_fault.h"
+
+// One build serves NumPy 1.21 and later as well as 2.x: only the parts of the
+// array API that both share are used (the API table of 1.21, and accessors
+// whose fields keep their place in every version), and deprecated 1.x names
+// are hidden so that nothing else slips in.
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#define NPY_TARGET_VERSION NPY_1_21_API_VERSION
+#include <numpy/arrayobject.h>
+
+namespace {
+
+constexpr const char* kNumPyApiFailure = "Failed to access NumPy array API capsule";
+constexpr const char* kNullObject = "PyObject pointer is null";
+
+bool numpy_api_ready = false;
+
+// Loads NumPy's array API (the `_ARRAY_API` capsule of its multiarray module)
+// and checks that the running NumPy provides what this build uses. Runs under
+// the interpreter lock; a second thread that enters while the import lets the
+// lock go finds the same table.
+void ensure_numpy_api() {
+  if (numpy_api_ready) return;
+  if (_import_array() < 0) {
+    PyArray_API = nullptr;  // a table whose version was refused is not used
+    internal_fault(std::string(kNumPyApiFailure) + ": " + take_pending_exception_text());
+  }
+  numpy_api_ready = true;
+}
+
+PyTypeObject* array_type() { return &PyArray_Type; }
+
+// A Python exception of `type` carried as a capture error. When the
+// exception cannot even be made, the interpreter's own error goes instead.
+CaptureError python_error(PyObject* type, const std::string& message) {
+  PyObject* exception = nullptr;
+  if (PyObject* text = new_str(message)) {
+    exception = PyObject_CallFunctionObjArgs(type, text, nullptr);
+    Py_DECREF(text);
+  }
+  if (exception == nullptr) return CaptureError::carrying(carry_pending_exception());
+  return CaptureError::carrying(carry_python_exception(exception));
+}
+
+// A new reference to the uint8 descriptor; NumPy keeps it as a singleton, so
+// this never fails in practice, and a failure would be NumPy's fault.
+PyArray_Descr* uint8_descriptor() {
+  PyArray_Descr* descriptor = PyArray_DescrFromType(NPY_UBYTE);
+  if (descriptor == nullptr) {
+    PyErr_WriteUnraisable(nullptr);
+    internal_fault(kNullObject);
+  }
+  return descriptor;
+}
+
+bool is_uint8_array(PyObject* object) {
+  PyTypeObject* type = Py_TYPE(object);
+  if (type != array_type() && !PyType_IsSubtype(type, array_type())) return false;
+  auto* array = reinterpret_cast<PyArrayObject*>(object);
+  if (PyArray_NDIM(array) != 3) return false;
+  PyArray_Descr* uint8 = uint8_descriptor();
+  PyArray_Descr* descriptor = PyArray_DESCR(array);
+  const bool equivalent = descriptor == uint8 || PyArray_EquivTypes(descriptor, uint8);
+  Py_DECREF(uint8);
+  return equivalent;
+}
+
+std::string shape_text(PyArrayObject* array) {
+  std::string text = "[";
+  const npy_intp* dims = PyArray_DIMS(array);
+  for (int axis = 0; axis < PyArray_NDIM(array); ++axis) {
+    if (axis > 0) text += ", ";
+    text += std::to_string(static_cast<long long>(dims[axis]));
+  }
+  return text + "]";
+}
+
+}  // namespace
+
+std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObject* out) {
+  if (out == nullptr || out == Py_None) return std::optional<OwnedArray>{};
+  ensure_numpy_api();
+  if (!is_uint8_array(out)) {
+    std::string target;
+    PyObject* qualname =
+        PyObject_GetAttrString(reinterpret_cast<PyObject*>(array_type()), "__qualname__");
+    if (qualname == nullptr || !PyUnicode_Check(qualname) || !utf8_of(qualname, target)) {
+      PyErr_Clear();
+      target = "ndarray";
+    }
+    Py_XDECREF(qualname);
+    return std::unexpected(python_error(PyExc_TypeError, type_mismatch_text(out, target.c_str())));
+  }
+  Py_INCREF(out);
+  return std::optional<OwnedArray>{OwnedArray(out)};
+}
+
+std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedArray> out,
+                                                            std::uint32_t height,
+                                                            std::uint32_t width) {
+  npy_intp dims[3] = {static_cast<npy_intp>(height), static_cast<npy_intp>(width), 4};
+  if (out) {
+    auto* array = reinterpret_cast<PyArrayObject*>(out->get());
+    const npy_intp* shape = PyArray_DIMS(array);
+    if (PyArray_NDIM(array) == 3 && shape[0] == dims[0] && shape[1] == dims[1] &&
+        shape[2] == dims[2]) {
+      return std::move(*out);
+    }
+    std::string message = "out has shape " + shape_text(array) + ", expected [" +
+                          std::to_string(height) + ", " + std::to_string(width) + ", 4]";
+    out.reset();
+    return std::unexpected(python_error(PyExc_ValueError, message));
+  }
+
+  ensure_numpy_api();
+  // The descriptor's reference passes to NumPy, also when it fails.
+  PyObject* array =
+      PyArray_NewFromDescr(array_type(), uint8_descriptor(), 3, dims, nullptr, nullptr, 0, nullptr);
+  if (array == nullptr) {
+    PyErr_WriteUnraisable(nullptr);
+    internal_fault(kNullObject);
+  }
+  return OwnedArray(array);
+}
+
+std::expected<std::span<std::byte>, CaptureError> writable_array_bytes(const OwnedArray& owned) {
+  auto* array = reinterpret_cast<PyArrayObject*>(owned.get());
+  const npy_intp* dims = PyArray_DIMS(array);
+  npy_intp count = 1;
+  for (int axis = 0; axis < PyArray_NDIM(array); ++axis) count *= dims[axis];
+  if (count == 0) return std::span<std::byte>{};
+
+  const int flags = PyArray_FLAGS(array);
+  if ((flags & NPY_ARRAY_ALIGNED) == 0 || (flags & NPY_ARRAY_C_CONTIGUOUS) == 0) {
+    return std::unexpected(CaptureError::of(CaptureError::Kind::NotContiguous));
+  }
+  if ((flags & NPY_ARRAY_WRITEABLE) == 0) {
+    return std::unexpected(python_error(
+        PyExc_ValueError, "Frame buffer is read-only: The given array is not writeable."));
+  }
+  // Elements are single bytes: the element count is the length in bytes.
+  return std::span<std::byte>(static_cast<std::byte*>(PyArray_DATA(array)),
+                              static_cast<std::size_t>(count));
+}

@@ -1,0 +1,88 @@
+#include "results.h"
+
+#include <utility>
+
+#include "arguments.h"
+#include "internal_fault.h"
+#include "pending_exception.h"
+
+namespace {
+
+// The message is taken before the error (and any error information it holds)
+// is released; the exception is raised after.
+template <class Error>
+PyObject* raise_runtime_error(Error error) {
+  const std::string message = error_message(error);
+  { Error released = std::move(error); }
+  return raise_message(PyExc_RuntimeError, message);
+}
+
+// A carried exception can be dropped where the interpreter lock is not held
+// (an error value leaving a section that released it, a worker thread): the
+// lock is taken for the release, whether or not this thread already has it.
+void release_python_object(void* object) {
+  const PyGILState_STATE state = PyGILState_Ensure();
+  Py_DECREF(static_cast<PyObject*>(object));
+  PyGILState_Release(state);
+}
+
+}  // namespace
+
+PyObject* raise_message(PyObject* type, const std::string& message) {
+  if (PyObject* text = new_str(message)) {
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+  }
+  return nullptr;
+}
+
+PyObject* new_str(const std::string& text) {
+  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
+
+PyObject* raise_error(MonitorError error) { return raise_runtime_error(std::move(error)); }
+
+PyObject* raise_error(WindowError error) { return raise_runtime_error(std::move(error)); }
+
+PyObject* raise_error(CaptureError error) {
+  if (auto* carried = std::get_if<CaptureError::Python>(&error.value)) {
+    PyObject* exception = static_cast<PyObject*>(carried->exception.take());
+    if (exception == nullptr) internal_fault("a carried Python exception was empty");
+    PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(exception)), exception);
+    Py_DECREF(exception);
+    return nullptr;
+  }
+  const std::string message = error_message(error);
+  PyObject* type =
+      error.kind() == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
+  { CaptureError released = std::move(error); }
+  return raise_message(type, message);
+}
+
+CarriedException carry_python_exception(PyObject* exception) {
+  return CarriedException(exception, release_python_object);
+}
+
+CarriedException carry_pending_exception() {
+  PendingException pending;
+  pending.fetch_normalized();
+  Py_XDECREF(pending.type);
+  Py_XDECREF(pending.traceback);  // kept on the value itself
+  if (pending.value == nullptr) internal_fault("no pending exception to carry");
+  return carry_python_exception(pending.value);
+}
+
+std::string take_pending_exception_text() {
+  PendingException pending;
+  pending.fetch_normalized();
+  std::string text;
+  if (pending.value != nullptr) {
+    PyObject* str = PyObject_Str(pending.value);
+    if (str == nullptr || !utf8_of(str, text)) PyErr_Clear();
+    Py_XDECREF(str);
+  }
+  Py_XDECREF(pending.type);
+  Py_XDECREF(pending.value);
+  Py_XDECREF(pending.traceback);
+  return text;
+}
