@@ -91,6 +91,7 @@ class TestQueuedFaults:
 
 
 class TestPause:
+    @pytest.mark.threaded
     def test_a_paused_operation_holds_its_callers_until_resumed(self):
         import threading
 
