@@ -1,7 +1,10 @@
 // The Python class Capture.
+#include <mutex>
+
 #include "array/frame_array.h"
 #include "binding.h"
 #include "platform/windows/capture.h"
+#include "platform/windows/frame.h"
 #include "types.h"
 
 namespace {
@@ -60,12 +63,6 @@ bool convert_out_array(PyObject* value, std::optional<OwnedArray>& out) {
   }
   out = std::move(*converted);
   return true;
-}
-
-PyObject* raise_readback_missing() {
-  PyErr_SetString(PyExc_NotImplementedError,
-                  "reading frames is not available yet: this build has no frame readback");
-  return nullptr;
 }
 
 PyObject* capture_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -129,10 +126,30 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
       if (!convert_argument("out", [&] { return convert_out_array(slots[0], out); })) {
         return nullptr;
       }
-      if (!capture.active()) {
-        return raise_error(CaptureError::of(CaptureError::Kind::NotRunning));
+      CaptureState* state = capture.state();
+      if (state == nullptr) return raise_error(CaptureError::of(CaptureError::Kind::NotRunning));
+
+      auto source = latest_frame_texture(*state->slot);
+      if (!source) return raise_error(std::move(source.error()));
+      const CopyRegion region = source->region;
+      auto array = prepare_frame_array(std::move(out), region.height, region.width);
+      if (!array) return raise_error(std::move(array.error()));
+      auto bytes = writable_array_bytes(*array);
+      if (!bytes) return raise_error(std::move(bytes.error()));
+
+      // The GPU wait and the copy run without the interpreter lock. The
+      // readback lock is taken only after the interpreter lock is let go and
+      // is released before it is taken back, so that a thread holding one
+      // never waits for the other. An error is raised once the lock is back;
+      // a fault unwinds through both guards in the same order.
+      std::expected<void, CaptureError> copied;
+      {
+        ReleasedGil released;
+        std::lock_guard readback(state->readback.mutex);
+        copied = copy_frame_to_buffer(state->readback, source->texture.get(), region, *bytes);
       }
-      return raise_readback_missing();
+      if (!copied) return raise_error(std::move(copied.error()));
+      return array->release();
     });
   });
 }

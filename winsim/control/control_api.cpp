@@ -249,3 +249,15 @@ int winsim_set_row_pitch_alignment(uint32_t alignment) {
 }
 
 void winsim_set_row_pitch(uint32_t pitch) { winsim::d3d11::set_row_pitch(pitch); }
+
+int winsim_pause(const char* operation, int paused) {
+  if (operation == nullptr || !winsim::control::set_paused(operation, paused != 0)) {
+    return WINSIM_UNKNOWN_OPERATION;
+  }
+  return WINSIM_OK;
+}
+
+int winsim_wait_paused(const char* operation, uint32_t timeout_ms) {
+  if (operation == nullptr) return 0;
+  return winsim::control::wait_until_paused_call(operation, timeout_ms) ? 1 : 0;
+}

@@ -1,5 +1,7 @@
 #include "control/operation.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <deque>
 #include <map>
@@ -21,6 +23,9 @@ struct OperationEntry {
   // Consumed front to back: each plan's `after` counts good calls from the
   // moment the plan before it is used up.
   std::deque<PlannedFault> plans;
+  // While paused, calls wait on entry until resumed; `waiting` counts them.
+  bool paused = false;
+  std::uint32_t waiting = 0;
 };
 
 namespace {
@@ -29,6 +34,7 @@ namespace {
 // and process-exit code.
 struct OperationTable {
   std::mutex mutex;
+  std::condition_variable pause_changed;  // paused flags and waiting counts
   std::map<std::string, std::unique_ptr<OperationEntry>, std::less<>> entries;
 };
 
@@ -57,7 +63,13 @@ Operation::Operation(std::string_view name, FailureKind kind) {
 
 std::optional<Fault> Operation::enter() const {
   OperationTable& operations = table();
-  std::lock_guard lock(operations.mutex);
+  std::unique_lock lock(operations.mutex);
+  if (entry_->paused) {
+    ++entry_->waiting;
+    operations.pause_changed.notify_all();
+    operations.pause_changed.wait(lock, [this] { return !entry_->paused; });
+    --entry_->waiting;
+  }
   ++entry_->calls;
   if (entry_->plans.empty()) {
     return std::nullopt;
@@ -118,7 +130,29 @@ void reset_operations() {
   for (auto& [name, entry] : operations.entries) {
     entry->calls = 0;
     entry->plans.clear();
+    entry->paused = false;
   }
+  operations.pause_changed.notify_all();
+}
+
+bool set_paused(std::string_view operation, bool paused) {
+  OperationTable& operations = table();
+  std::lock_guard lock(operations.mutex);
+  const auto found = operations.entries.find(operation);
+  if (found == operations.entries.end()) return false;
+  found->second->paused = paused;
+  operations.pause_changed.notify_all();
+  return true;
+}
+
+bool wait_until_paused_call(std::string_view operation, std::uint32_t timeout_ms) {
+  OperationTable& operations = table();
+  std::unique_lock lock(operations.mutex);
+  const auto found = operations.entries.find(operation);
+  if (found == operations.entries.end()) return false;
+  OperationEntry& entry = *found->second;
+  return operations.pause_changed.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                                           [&entry] { return entry.waiting > 0; });
 }
 
 }  // namespace winsim::control

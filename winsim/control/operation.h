@@ -71,7 +71,15 @@ FaultStatus arm_fault(std::string_view operation, const Fault& fault, std::uint3
 // Calls since the last reset, or nothing for an unknown operation.
 std::optional<std::uint64_t> call_count(std::string_view operation);
 
-// Clears every fault and call count.
+// Clears every fault and call count and resumes paused operations.
 void reset_operations();
+
+// Pauses (or resumes) an operation: while paused, each call waits on entry,
+// before it is counted, until the operation is resumed. False for an unknown
+// operation.
+bool set_paused(std::string_view operation, bool paused);
+
+// Waits up to `timeout_ms` until a call of the paused `operation` is waiting.
+bool wait_until_paused_call(std::string_view operation, std::uint32_t timeout_ms);
 
 }  // namespace winsim::control

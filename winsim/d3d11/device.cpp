@@ -1,5 +1,6 @@
 #include "d3d11/device.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -25,20 +26,20 @@ const Operation kCopyResource{"CopyResource", FailureKind::kNever};
 // Direct3D 11's limit for 2D textures.
 constexpr UINT kMaxTextureSize = 16384;
 
-bool known_format(DXGI_FORMAT format) {
+// The highest value of the DXGI_FORMAT enumeration; 0 is DXGI_FORMAT_UNKNOWN.
+constexpr UINT kHighestFormat = 191;
+
+bool simulated_format(DXGI_FORMAT format) {
   return format == DXGI_FORMAT_R8G8B8A8_UNORM || format == DXGI_FORMAT_B8G8R8A8_UNORM;
 }
 
-// The checks of CreateTexture2D, as the runtime makes them (E_INVALIDARG).
+// The checks of CreateTexture2D, as the runtime makes them: an invalid
+// description is refused with E_INVALIDARG. A valid one that winsim does not
+// simulate is refused as well, and recorded, since no test should meet it.
 HRESULT check_description(const D3D11_TEXTURE2D_DESC& desc, bool has_data) {
   if (desc.Width == 0 || desc.Height == 0 || desc.Width > kMaxTextureSize ||
-      desc.Height > kMaxTextureSize || desc.ArraySize == 0 || desc.SampleDesc.Count == 0) {
-    return E_INVALIDARG;
-  }
-  if (desc.MipLevels != 1 || desc.ArraySize != 1 || desc.SampleDesc.Count != 1 ||
-      desc.SampleDesc.Quality != 0 || desc.MiscFlags != 0 || !known_format(desc.Format)) {
-    control::record_unsupported("CreateTexture2D",
-                                "mipmaps, arrays, multisampling, misc flags or this format");
+      desc.Height > kMaxTextureSize || desc.ArraySize == 0 || desc.SampleDesc.Count == 0 ||
+      desc.Format == DXGI_FORMAT_UNKNOWN || static_cast<UINT>(desc.Format) > kHighestFormat) {
     return E_INVALIDARG;
   }
   switch (desc.Usage) {
@@ -47,16 +48,26 @@ HRESULT check_description(const D3D11_TEXTURE2D_DESC& desc, bool has_data) {
           (desc.CPUAccessFlags & ~UINT{D3D11_CPU_ACCESS_READ | D3D11_CPU_ACCESS_WRITE}) != 0) {
         return E_INVALIDARG;
       }
-      return S_OK;
+      break;
     case D3D11_USAGE_DEFAULT:
-      return desc.CPUAccessFlags == 0 ? S_OK : E_INVALIDARG;
+      if (desc.CPUAccessFlags != 0) return E_INVALIDARG;
+      break;
     case D3D11_USAGE_IMMUTABLE:
-      return desc.CPUAccessFlags == 0 && has_data ? S_OK : E_INVALIDARG;
+      if (desc.CPUAccessFlags != 0 || !has_data) return E_INVALIDARG;
+      break;
     case D3D11_USAGE_DYNAMIC:
       control::record_unsupported("CreateTexture2D", "dynamic textures");
       return E_INVALIDARG;
+    default:
+      return E_INVALIDARG;
   }
-  return E_INVALIDARG;
+  if (desc.MipLevels != 1 || desc.ArraySize != 1 || desc.SampleDesc.Count != 1 ||
+      desc.SampleDesc.Quality != 0 || desc.MiscFlags != 0 || !simulated_format(desc.Format)) {
+    control::record_unsupported("CreateTexture2D",
+                                "mipmaps, arrays, multisampling, misc flags or this format");
+    return E_INVALIDARG;
+  }
+  return S_OK;
 }
 
 }  // namespace
@@ -86,13 +97,14 @@ HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pD
 
   GpuGuard busy(*device_gpu, "CreateTexture2D");
   OwnedBytes memory;
+  memory.row_length = pDesc->Width * 4;
   memory.row_pitch =
-      pDesc->Usage == D3D11_USAGE_STAGING ? staging_row_pitch(pDesc->Width) : pDesc->Width * 4;
-  memory.bytes.assign(std::size_t{memory.row_pitch} * pDesc->Height, 0);
+      pDesc->Usage == D3D11_USAGE_STAGING ? staging_row_pitch(pDesc->Width) : memory.row_length;
+  memory.bytes.assign(std::size_t{memory.storage_pitch()} * pDesc->Height, 0);
   if (pInitialData != nullptr) {
     const auto* source = static_cast<const std::uint8_t*>(pInitialData->pSysMem);
     for (UINT row = 0; row < pDesc->Height; ++row) {
-      std::memcpy(memory.bytes.data() + std::size_t{row} * memory.row_pitch,
+      std::memcpy(memory.bytes.data() + std::size_t{row} * memory.storage_pitch(),
                   source + std::size_t{row} * pInitialData->SysMemPitch,
                   std::size_t{pDesc->Width} * 4);
     }
@@ -188,9 +200,9 @@ HRESULT STDMETHODCALLTYPE DeviceContext::Map(ID3D11Resource* pResource, UINT Sub
                                              D3D11_MAP MapType, UINT MapFlags,
                                              D3D11_MAPPED_SUBRESOURCE* pMappedResource) {
   if (pMappedResource != nullptr) *pMappedResource = {};
-  if (auto fault = kMap.enter()) {
-    return fault->null ? S_OK : combase::fail_method(*fault);
-  }
+  // The null form of a fault maps the texture but delivers no memory.
+  const auto fault = kMap.enter();
+  if (fault && !fault->null) return combase::fail_method(*fault);
   ContextState* context = state("Map");
   Texture2D* texture = as_texture(pResource);
   TextureState* target = texture != nullptr ? texture->texture_state() : nullptr;
@@ -213,6 +225,7 @@ HRESULT STDMETHODCALLTYPE DeviceContext::Map(ID3D11Resource* pResource, UINT Sub
     return E_INVALIDARG;
   }
   target->mapped = true;
+  if (fault) return S_OK;
   // Copies run at once, so nothing is ever still in flight.
   pMappedResource->pData = owned->bytes.data();
   pMappedResource->RowPitch = owned->row_pitch;
@@ -237,8 +250,10 @@ void STDMETHODCALLTYPE DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subr
   target->mapped = false;
 }
 
-// An invalid copy is dropped, as the runtime does; winsim records it, since a
-// dropped copy is a fault of the caller.
+// An empty box is a no-op. A box reaching beyond the source, or beyond the
+// destination from (DstX, DstY), is invalid: the runtime clips it to both
+// textures and copies what lies inside, and its debug layer reports the call,
+// as winsim does. Invalid resources are dropped and recorded.
 void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
     ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX, UINT DstY, UINT DstZ,
     ID3D11Resource* pSrcResource, UINT SrcSubresource, const D3D11_BOX* pSrcBox) {
@@ -259,13 +274,23 @@ void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
   }
   const D3D11_BOX box =
       pSrcBox != nullptr ? *pSrcBox : D3D11_BOX{0, 0, 0, from->desc.Width, from->desc.Height, 1};
-  if (box.left > box.right || box.top > box.bottom || box.front != 0 || box.back != 1 ||
-      box.right > from->desc.Width || box.bottom > from->desc.Height ||
-      std::uint64_t{DstX} + (box.right - box.left) > to->desc.Width ||
-      std::uint64_t{DstY} + (box.bottom - box.top) > to->desc.Height) {
-    control::record_misuse("CopySubresourceRegion: the box does not fit");
+  if (box.left >= box.right || box.top >= box.bottom || box.front >= box.back) return;
+  if (box.front != 0 || box.back != 1) {
+    control::record_misuse("CopySubresourceRegion: a box deeper than a 2D texture");
     return;
   }
+  // Clipped to the source, then to the destination at (DstX, DstY).
+  const auto clip = [](UINT start, UINT end, UINT limit) {
+    return start >= limit ? 0 : std::min(end, limit) - start;
+  };
+  UINT width = clip(box.left, box.right, from->desc.Width);
+  UINT height = clip(box.top, box.bottom, from->desc.Height);
+  width = std::min(width, DstX >= to->desc.Width ? 0 : to->desc.Width - DstX);
+  height = std::min(height, DstY >= to->desc.Height ? 0 : to->desc.Height - DstY);
+  if (width != box.right - box.left || height != box.bottom - box.top) {
+    control::record_misuse("CopySubresourceRegion: the box does not fit both textures (clipped)");
+  }
+  if (width == 0 || height == 0) return;
   GpuGuard busy(*context->gpu, "CopySubresourceRegion");
   std::scoped_lock lock(to->mutex, from->mutex);
   auto* owned = std::get_if<OwnedBytes>(&to->memory);
@@ -277,11 +302,10 @@ void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
     control::record_misuse("CopySubresourceRegion into a mapped texture");
     return;
   }
-  const UINT width = box.right - box.left;
-  for (UINT row = box.top; row < box.bottom; ++row) {
-    std::uint8_t* out = owned->bytes.data() + std::size_t{DstY + row - box.top} * owned->row_pitch +
+  for (UINT row = 0; row < height; ++row) {
+    std::uint8_t* out = owned->bytes.data() + std::size_t{DstY + row} * owned->storage_pitch() +
                         std::size_t{DstX} * 4;
-    Texture2D::read_row(*from, box.left, row, width, out);
+    Texture2D::read_row(*from, box.left, box.top + row, width, out);
   }
 }
 

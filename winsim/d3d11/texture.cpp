@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "control/misuse_log.h"
 #include "control/operation.h"
 #include "d3d11/device.h"
 
@@ -19,7 +20,12 @@ TextureState::TextureState(Device* device, std::shared_ptr<Gpu> gpu,
                            std::variant<TargetPicture, OwnedBytes> memory)
     : device(device->add_reference()), gpu(std::move(gpu)), desc(desc), memory(std::move(memory)) {}
 
-TextureState::~TextureState() { device->Release(); }
+TextureState::~TextureState() {
+  // Direct3D 11 leaves a mapping of a released resource dangling: whoever
+  // still reads through it reads freed memory.
+  if (mapped) control::record_misuse("D3D11Texture2D released while mapped");
+  device->Release();
+}
 
 Texture2D::Texture2D(Device* device, std::shared_ptr<Gpu> gpu, const D3D11_TEXTURE2D_DESC& desc,
                      std::variant<TargetPicture, OwnedBytes> memory)
@@ -62,7 +68,8 @@ void Texture2D::show(TargetPicture picture) {
 void Texture2D::read_row(const TextureState& texture, UINT x, UINT y, UINT count,
                          std::uint8_t* out) {
   if (const auto* owned = std::get_if<OwnedBytes>(&texture.memory)) {
-    std::memcpy(out, owned->bytes.data() + std::size_t{y} * owned->row_pitch + std::size_t{x} * 4,
+    std::memcpy(out,
+                owned->bytes.data() + std::size_t{y} * owned->storage_pitch() + std::size_t{x} * 4,
                 std::size_t{count} * 4);
     return;
   }

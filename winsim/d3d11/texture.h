@@ -28,9 +28,16 @@ struct TargetPicture {
   UINT visible_height = 0;
 };
 
+// A texture's own memory. Rows are stored `storage_pitch()` bytes apart; Map
+// reports `row_pitch`, which a test may force below the row length to check
+// the caller's guard: the storage then stays packed, so that a caller reading
+// at the short pitch still stays inside it.
 struct OwnedBytes {
   std::vector<std::uint8_t> bytes;
   UINT row_pitch = 0;
+  UINT row_length = 0;  // width * 4
+
+  UINT storage_pitch() const { return row_pitch < row_length ? row_length : row_pitch; }
 };
 
 struct TextureState {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "internal_fault.h"
+#include "platform/windows/com_call.h"
 
 CopyRegion copy_region_size(std::int32_t content_width, std::int32_t content_height,
                             std::uint32_t texture_width, std::uint32_t texture_height) {
@@ -44,4 +45,130 @@ void copy_rows(const std::byte* source, std::uint32_t row_pitch, std::uint32_t w
     from += row_pitch;
     to += length;
   }
+}
+
+namespace {
+
+// The access object behind a frame's surface. The surface itself is needed
+// only to reach it.
+std::expected<ComPtr<abi::IDirect3DDxgiInterfaceAccess>, WindowsApiError> frame_access(
+    abi::IDirect3D11CaptureFrame* frame) {
+  auto surface = com_object<abi::IDirect3DSurface>(
+      [frame](abi::IDirect3DSurface** out) { return frame->get_Surface(out); });
+  if (!surface) return std::unexpected(std::move(surface.error()));
+  ComPtr<abi::IDirect3DDxgiInterfaceAccess> access;
+  const HRESULT hr =
+      (*surface)->QueryInterface(abi::IID_IDirect3DDxgiInterfaceAccess, access.put_void());
+  if (FAILED(hr)) return std::unexpected(hresult_from_com(hr));
+  // A query must deliver its interface when it succeeds; one that does not
+  // broke its contract, which is reported as the pointer it failed to give.
+  if (!access) return std::unexpected(WindowsApiError{E_POINTER, {}});
+  return access;
+}
+
+// Keeps a staging texture mapped for as long as it lives: Map and Unmap come
+// in pairs whichever way the copy ends.
+class Mapping {
+ public:
+  Mapping(ID3D11DeviceContext* context, ID3D11Texture2D* texture)
+      : context_(context), texture_(texture) {}
+  Mapping(const Mapping&) = delete;
+  Mapping& operator=(const Mapping&) = delete;
+  ~Mapping() {
+    if (mapped_) context_->Unmap(texture_, 0);
+  }
+
+  std::expected<D3D11_MAPPED_SUBRESOURCE, WindowsApiError> map() {
+    D3D11_MAPPED_SUBRESOURCE mapped{};
+    const HRESULT hr = context_->Map(texture_, 0, D3D11_MAP_READ, 0, &mapped);
+    if (FAILED(hr)) return std::unexpected(hresult_from_com(hr));
+    mapped_ = true;
+    // A mapping without memory is a success that delivers nothing, reported
+    // as the pointer it failed to give. It is unmapped all the same.
+    if (mapped.pData == nullptr) return std::unexpected(WindowsApiError{E_POINTER, {}});
+    return mapped;
+  }
+
+ private:
+  ID3D11DeviceContext* context_;
+  ID3D11Texture2D* texture_;
+  bool mapped_ = false;
+};
+
+}  // namespace
+
+std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot) {
+  auto frame = slot.take_latest();
+  if (!frame) return std::unexpected(std::move(frame.error()));
+
+  abi::SizeInt32 content{};
+  if (auto read = com_check((*frame)->get_ContentSize(&content)); !read) {
+    return std::unexpected(CaptureError::windows(std::move(read.error())));
+  }
+
+  auto access = frame_access(frame->get());
+  if (!access) return std::unexpected(CaptureError::windows(std::move(access.error())));
+  auto texture = com_object<ID3D11Texture2D>([&](ID3D11Texture2D** out) {
+    return (*access)->GetInterface(IID_ID3D11Texture2D, reinterpret_cast<void**>(out));
+  });
+  if (!texture) return std::unexpected(CaptureError::windows(std::move(texture.error())));
+
+  // Only the size matters: the pool's format and the staging format agree.
+  D3D11_TEXTURE2D_DESC desc{};
+  (*texture)->GetDesc(&desc);
+  const CopyRegion region =
+      copy_region_size(content.Width, content.Height, desc.Width, desc.Height);
+  return FrameTexture{std::move(*frame), std::move(*access), std::move(*texture), region};
+}
+
+std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
+    ReadbackResources& resources, std::uint32_t width, std::uint32_t height) {
+  if (resources.staging && resources.staging_width == width && resources.staging_height == height) {
+    return resources.staging.clone();
+  }
+
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = width;
+  desc.Height = height;
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.SampleDesc.Quality = 0;
+  desc.Usage = D3D11_USAGE_STAGING;
+  desc.BindFlags = 0;
+  desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+  desc.MiscFlags = 0;
+  ComPtr<ID3D11Texture2D> created;
+  const HRESULT hr = resources.device->CreateTexture2D(&desc, nullptr, created.put());
+  if (FAILED(hr)) return std::unexpected(CaptureError::windows(hresult_from_com(hr)));
+  if (!created) {
+    return std::unexpected(CaptureError::of(CaptureError::Kind::CreateStagingTextureFailed));
+  }
+  resources.staging = std::move(created);
+  resources.staging_width = width;
+  resources.staging_height = height;
+  return resources.staging.clone();
+}
+
+std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resources,
+                                                       ID3D11Texture2D* source, CopyRegion region,
+                                                       std::span<std::byte> destination) {
+  const std::uint64_t size = std::uint64_t{region.width} * region.height * FRAME_BYTES_PER_PIXEL;
+  if (source == nullptr || destination.size() != size) {
+    internal_fault("a frame of " + std::to_string(size) + " bytes read into a destination of " +
+                   std::to_string(destination.size()) + " bytes");
+  }
+  auto staging = ensure_staging_texture(resources, region.width, region.height);
+  if (!staging) return std::unexpected(std::move(staging.error()));
+
+  const D3D11_BOX box{0, 0, 0, region.width, region.height, 1};
+  resources.context->CopySubresourceRegion(staging->get(), 0, 0, 0, 0, source, 0, &box);
+
+  Mapping mapping(resources.context.get(), staging->get());
+  auto mapped = mapping.map();  // waits for the copy to finish
+  if (!mapped) return std::unexpected(CaptureError::windows(std::move(mapped.error())));
+  copy_rows(static_cast<const std::byte*>(mapped->pData), mapped->RowPitch, region.width,
+            region.height, destination);
+  return {};
 }

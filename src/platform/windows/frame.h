@@ -4,14 +4,23 @@
 // rows are then copied into a packed destination (height rows of width * 4
 // bytes, R G B A per pixel).
 //
-// This header holds the parts that need no GPU: the size of the region to
-// copy and the row copy out of a mapped texture. The staging-texture cache and
-// the GPU copy build on them.
+// The Python side prepares the destination between the two halves here:
+// `latest_frame_texture` (with the interpreter lock held) finds the frame and
+// the region to read, and `copy_frame_to_buffer` (without it, under the
+// readback lock) does the GPU copy and the row copy.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <span>
+
+#include "errors.h"
+#include "platform/windows/capture.h"
+#include "platform/windows/capture_abi.h"
+#include "platform/windows/com_ptr.h"
+#include "platform/windows/frame_arrival.h"
+#include "platform/windows/win32.h"
 
 // Bytes per pixel of the frame pool's and the staging texture's format
 // (8-bit R, G, B, A).
@@ -46,3 +55,32 @@ CopyRegion copy_region_size(std::int32_t content_width, std::int32_t content_hei
 // internal fault before any byte is written.
 void copy_rows(const std::byte* source, std::uint32_t row_pitch, std::uint32_t width,
                std::uint32_t height, std::span<std::byte> destination);
+
+// The latest frame of a capture down to its texture. The references are held
+// until the readback is done, so that the texture stays the frame's even when
+// a newer frame replaces it in the slot meanwhile.
+struct FrameTexture {
+  ComPtr<abi::IDirect3D11CaptureFrame> frame;
+  ComPtr<abi::IDirect3DDxgiInterfaceAccess> access;
+  ComPtr<ID3D11Texture2D> texture;
+  CopyRegion region;  // what to read of the texture
+};
+
+// A new reference to the slot's latest frame (which stays in the slot), its
+// texture and the region of it to read; "No frame available yet" or a Windows
+// API error otherwise.
+std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot);
+
+// A staging texture of exactly `width` x `height`: the cached one when its
+// size matches, else a new one that replaces it in the cache. A failure leaves
+// the cache as it was. The caller holds `resources.mutex`.
+std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
+    ReadbackResources& resources, std::uint32_t width, std::uint32_t height);
+
+// Copies `region` of `source` into `destination` (exactly height * width * 4
+// bytes, rows packed) through the staging texture. Once the texture is mapped
+// it is unmapped again whatever happens, also when the row copy is abandoned
+// by a fault. The caller holds `resources.mutex`; nothing here touches Python.
+std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resources,
+                                                       ID3D11Texture2D* source, CopyRegion region,
+                                                       std::span<std::byte> destination);

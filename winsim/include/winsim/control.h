@@ -139,6 +139,13 @@ WINSIM_CONTROL_API int winsim_set_row_pitch_alignment(uint32_t alignment);
 /* Forces this exact row pitch (0: back to the alignment). */
 WINSIM_CONTROL_API void winsim_set_row_pitch(uint32_t pitch);
 
+/* Pauses (paused != 0) or resumes an operation: while paused, its calls wait
+ * on entry until it is resumed; reset() resumes every operation. WINSIM_OK or
+ * WINSIM_UNKNOWN_OPERATION. */
+WINSIM_CONTROL_API int winsim_pause(const char* operation, int paused);
+/* 1 once a call of the paused operation is waiting, 0 after timeout_ms. */
+WINSIM_CONTROL_API int winsim_wait_paused(const char* operation, uint32_t timeout_ms);
+
 #ifdef __cplusplus
 }  // extern "C"
 #endif

@@ -34,6 +34,9 @@ __all__ = [
     "set_content",
     "set_row_pitch_alignment",
     "set_row_pitch",
+    "pause",
+    "wait_paused",
+    "resume",
 ]
 
 _LIBRARY_NAME = "libwinsim.so"
@@ -111,6 +114,10 @@ _lib.winsim_set_row_pitch_alignment.argtypes = [ctypes.c_uint32]
 _lib.winsim_set_row_pitch_alignment.restype = ctypes.c_int
 _lib.winsim_set_row_pitch.argtypes = [ctypes.c_uint32]
 _lib.winsim_set_row_pitch.restype = None
+_lib.winsim_pause.argtypes = [ctypes.c_char_p, ctypes.c_int]
+_lib.winsim_pause.restype = ctypes.c_int
+_lib.winsim_wait_paused.argtypes = [ctypes.c_char_p, ctypes.c_uint32]
+_lib.winsim_wait_paused.restype = ctypes.c_int
 
 # Results of the control functions (winsim/control.h).
 _OK = 0
@@ -437,9 +444,10 @@ def set_content(handle, rgba):
 
 
 def set_row_pitch_alignment(nbytes):
-    """Mapped staging textures get rows of width * 4 bytes rounded up to nbytes.
+    """Staging textures get rows of width * 4 bytes rounded up to nbytes.
 
-    nbytes is a power of two; reset() restores 256.
+    nbytes is a power of two; reset() restores 256. Like set_row_pitch(), this
+    applies to staging textures created afterwards.
     """
     status = _lib.winsim_set_row_pitch_alignment(_uint32("nbytes", nbytes))
     if status == _INVALID_ARGUMENT:
@@ -447,8 +455,39 @@ def set_row_pitch_alignment(nbytes):
 
 
 def set_row_pitch(nbytes):
-    """Forces the row pitch of mapped staging textures; None: back to the alignment.
+    """Forces the row pitch of staging textures; None: back to the alignment.
 
-    The pitch may be smaller than a row, to test a caller's guard.
+    As on a GPU, a texture's pitch is fixed when it is created: this applies to
+    staging textures created afterwards, and Map reports it. The pitch may be
+    smaller than a row, to test a caller's guard.
     """
     _lib.winsim_set_row_pitch(0 if nbytes is None else _uint32("nbytes", nbytes))
+
+
+def _operation_name(operation):
+    if not isinstance(operation, str):
+        raise TypeError(f"operation must be a str, not {type(operation).__name__}")
+    return operation.encode("utf-8")
+
+
+def pause(operation):
+    """Makes later calls of `operation` wait inside the platform until resume().
+
+    A test uses it to hold a call of the code under test at a known point
+    (for example a readback inside "Map") while another thread acts. reset()
+    resumes every operation.
+    """
+    if _lib.winsim_pause(_operation_name(operation), 1) == _UNKNOWN_OPERATION:
+        raise ValueError(f"unknown operation {operation!r}")
+
+
+def wait_paused(operation, timeout=5.0):
+    """True once a call of the paused `operation` is waiting; False after `timeout` seconds."""
+    milliseconds = max(0, min(int(timeout * 1000), _UINT32_MAX))
+    return bool(_lib.winsim_wait_paused(_operation_name(operation), milliseconds))
+
+
+def resume(operation):
+    """Lets the waiting and later calls of `operation` run again."""
+    if _lib.winsim_pause(_operation_name(operation), 0) == _UNKNOWN_OPERATION:
+        raise ValueError(f"unknown operation {operation!r}")
