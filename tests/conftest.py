@@ -1,20 +1,5 @@
-import time
-
 import pytest
 import winsim
-
-
-def drained_live_objects(timeout=2.0):
-    """live_objects() once nothing is alive, or as it is after `timeout`.
-
-    The platform's frame-delivery thread can hold its own reference to a frame
-    pool for a moment after the handler call that stop() waited for has
-    returned; a real leak is still there when the time is up.
-    """
-    deadline = time.monotonic() + timeout
-    while (live := winsim.live_objects()) and time.monotonic() < deadline:
-        time.sleep(0.005)
-    return live
 
 
 @pytest.fixture(autouse=True)
@@ -24,4 +9,4 @@ def desktop():
     winsim.reset()
     yield
     assert winsim.errors() == []
-    assert drained_live_objects() == {}
+    assert winsim.live_objects() == {}

@@ -14,6 +14,10 @@ import pytest
 import opticatcher as oc
 import winsim
 
+# Every capture here has the platform's delivery thread calling into the module
+# while Python threads start, stop and wait: all of it runs under ThreadSanitizer.
+pytestmark = pytest.mark.threaded
+
 E_FAIL = 0x80004005
 E_NOINTERFACE = 0x80004002
 E_ACCESSDENIED = 0x80070005

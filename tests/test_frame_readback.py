@@ -376,6 +376,7 @@ def test_a_short_row_pitch_is_an_internal_failure_and_unmaps(window_capture):
 # --- threads ----------------------------------------------------------------
 
 
+@pytest.mark.threaded
 def test_stop_during_a_readback_is_refused_while_active_answers(window_capture):
     capture, _, content = window_capture
     winsim.pause("Map")
@@ -398,6 +399,7 @@ def test_stop_during_a_readback_is_refused_while_active_answers(window_capture):
     assert capture.active is False
 
 
+@pytest.mark.threaded
 def test_python_threads_run_while_a_readback_waits(window_capture):
     capture, _, _ = window_capture
     winsim.pause("Map")
@@ -413,6 +415,7 @@ def test_python_threads_run_while_a_readback_waits(window_capture):
         reader.join()
 
 
+@pytest.mark.threaded
 def test_several_threads_read_one_capture_at_once(window_capture):
     capture, window, content = window_capture
     errors = []
@@ -438,6 +441,7 @@ def test_several_threads_read_one_capture_at_once(window_capture):
     assert winsim.calls("CreateTexture2D") == 1
 
 
+@pytest.mark.threaded
 def test_readers_while_frames_arrive():
     """Automatic delivery at 240 Hz while threads read: every array is a whole
     frame of one of the two contents, never a mix."""

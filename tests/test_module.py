@@ -46,9 +46,12 @@ def test_text_signatures_and_docstrings():
     assert oc.Capture.frame.__text_signature__ == "($self, out=None)"
     assert oc.Capture.stop.__text_signature__ == "($self)"
     assert oc.Window.focus.__text_signature__ == "($self)"
-    assert oc.Monitor.__text_signature__ == "(id=None)"
-    assert oc.Window.__text_signature__ == "(name)"
-    assert oc.Capture.__text_signature__ == "()"
+    # CPython 3.9 cuts the signature line off a heap type's docstring without
+    # keeping it as the class's __text_signature__; 3.10 and newer keep it.
+    if sys.version_info >= (3, 10):
+        assert oc.Monitor.__text_signature__ == "(id=None)"
+        assert oc.Window.__text_signature__ == "(name)"
+        assert oc.Capture.__text_signature__ == "()"
     assert oc.enumerate_windows.__text_signature__ == "()"
     assert oc.Window.__doc__.startswith("Window abstraction for the Windows operating system.")
     assert oc.Monitor.__doc__.endswith(

@@ -88,3 +88,37 @@ class TestQueuedFaults:
             winsim.set_row_pitch_alignment(48)
         winsim.set_row_pitch(12)
         winsim.set_row_pitch(None)
+
+
+class TestPause:
+    @pytest.mark.threaded
+    def test_a_paused_operation_holds_its_callers_until_resumed(self):
+        import threading
+
+        import opticatcher as oc
+
+        winsim.add_monitor(8, 8)
+        capture = oc.Capture()
+        capture.start(oc.primary_monitor())
+        winsim.pause("Map")
+        assert winsim.wait_paused("Map", timeout=0.01) is False
+        # frame() lets the interpreter lock go around Map; start() would not.
+        reader = threading.Thread(target=capture.frame)
+        reader.start()
+        assert winsim.wait_paused("Map")
+        assert winsim.calls("Map") == 0  # counted once it runs
+        winsim.resume("Map")
+        reader.join()
+        assert winsim.calls("Map") == 1
+        capture.stop()
+
+    def test_reset_resumes_and_unknown_names_are_refused(self):
+        winsim.pause("Map")
+        winsim.reset()
+        assert winsim.wait_paused("Map", timeout=0) is False
+        with pytest.raises(ValueError, match="unknown operation 'NoSuchCall'"):
+            winsim.pause("NoSuchCall")
+        with pytest.raises(ValueError, match="unknown operation 'NoSuchCall'"):
+            winsim.resume("NoSuchCall")
+        with pytest.raises(TypeError):
+            winsim.pause(None)

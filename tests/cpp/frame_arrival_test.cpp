@@ -232,8 +232,13 @@ TEST_F(FrameArrival, QueryInterfaceAnswers) {
   EXPECT_EQ(handler->QueryInterface(IID_IErrorInfo, &other), E_NOINTERFACE);
   EXPECT_EQ(other, nullptr);
   EXPECT_EQ(handler->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
-  const IID* no_iid = nullptr;
-  EXPECT_EQ(handler->QueryInterface(*no_iid, &other), E_POINTER);
+  // A null identifier, passed the way a C caller passes it: through the
+  // interface table, where REFIID is a plain pointer.
+  using RawQueryInterface = HRESULT(STDMETHODCALLTYPE*)(void*, const IID*, void**);
+  void* const self = static_cast<IUnknown*>(handler.get());
+  const auto raw_query = reinterpret_cast<RawQueryInterface>((*static_cast<void***>(self))[0]);
+  EXPECT_EQ(raw_query(self, nullptr, &other), E_POINTER);
+  EXPECT_EQ(other, nullptr);
 
   EXPECT_EQ(handler->AddRef(), 2u);
   EXPECT_EQ(handler->Release(), 1u);

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <limits>
 #include <vector>
 
 #include "internal_fault.h"
+#include "platform/windows/capture.h"
+#include "winsim/control.h"
 
 namespace {
 
@@ -109,6 +113,127 @@ TEST(CopyRows, PackedBlockOfAnotherSizeThanTheDestinationIsAnInternalFault) {
   std::vector<std::byte> destination(4 * 4, std::byte{0x55});  // one row only
   EXPECT_THROW(copy_rows(mapping.bytes.data(), 16, 4, 2, destination), InternalFault);
   for (std::byte value : destination) EXPECT_EQ(value, std::byte{0x55});
+}
+
+// --- the GPU part, on winsim's device -----------------------------------------
+
+std::string winsim_errors_text() {
+  std::string text(winsim_errors(nullptr, 0), '\0');
+  winsim_errors(text.data(), text.size());
+  text.resize(text.size() - 1);
+  return text;
+}
+
+class Readback : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    winsim_reset();
+    const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;
+    ASSERT_EQ(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, &level, 1,
+                                D3D11_SDK_VERSION, resources.device.put(), nullptr,
+                                resources.context.put()),
+              S_OK);
+    // A 5x3 frame texture whose pixel (x, y) holds {x, y, 9, 255}.
+    std::vector<std::uint8_t> pixels(5 * 3 * 4);
+    for (std::size_t i = 0; i < pixels.size(); i += 4) {
+      pixels[i] = static_cast<std::uint8_t>(i / 4 % 5);
+      pixels[i + 1] = static_cast<std::uint8_t>(i / 4 / 5);
+      pixels[i + 2] = 9;
+      pixels[i + 3] = 255;
+    }
+    D3D11_TEXTURE2D_DESC desc{5, 3, 1, 1, DXGI_FORMAT_R8G8B8A8_UNORM, {1, 0}, D3D11_USAGE_DEFAULT,
+                              0, 0, 0};
+    const D3D11_SUBRESOURCE_DATA data{pixels.data(), 5 * 4, 0};
+    ASSERT_EQ(resources.device->CreateTexture2D(&desc, &data, frame.put()), S_OK);
+  }
+  void TearDown() override {
+    frame.reset();
+    resources.staging.reset();
+    resources.context.reset();
+    resources.device.reset();
+    EXPECT_EQ(winsim_errors_text(), "");
+    winsim_reset();
+  }
+
+  std::vector<std::uint8_t> read(CopyRegion region) {
+    std::vector<std::uint8_t> out(std::size_t{region.width} * region.height * 4, 0x55);
+    auto copied = copy_frame_to_buffer(resources, frame.get(), region,
+                                       std::as_writable_bytes(std::span(out)));
+    EXPECT_TRUE(copied.has_value());
+    return out;
+  }
+
+  ReadbackResources resources;
+  ComPtr<ID3D11Texture2D> frame;
+};
+
+TEST_F(Readback, StagingTextureIsCachedPerSizeAndKeptWhenCreationFails) {
+  auto first = ensure_staging_texture(resources, 4, 2);
+  ASSERT_TRUE(first.has_value());
+  auto again = ensure_staging_texture(resources, 4, 2);
+  ASSERT_TRUE(again.has_value());
+  EXPECT_EQ(first->get(), again->get());
+  EXPECT_EQ(winsim_calls("CreateTexture2D"), 2);  // the frame's and one staging texture
+
+  winsim_fail("CreateTexture2D", 0x80004005, 1, 0, 0, nullptr, 0, nullptr, 0, 0);
+  auto failed = ensure_staging_texture(resources, 2, 2);
+  ASSERT_FALSE(failed.has_value());
+  EXPECT_EQ(failed.error().kind(), CaptureError::Kind::WindowsError);
+  winsim_fail("CreateTexture2D", 0, 1, 0, 1, nullptr, 0, nullptr, 0, 0);
+  auto empty = ensure_staging_texture(resources, 2, 2);
+  ASSERT_FALSE(empty.has_value());
+  EXPECT_EQ(empty.error().kind(), CaptureError::Kind::CreateStagingTextureFailed);
+  EXPECT_EQ(resources.staging.get(), first->get());
+  EXPECT_EQ(resources.staging_width, 4u);
+  EXPECT_EQ(resources.staging_height, 2u);
+
+  auto smaller = ensure_staging_texture(resources, 4, 1);  // one dimension differs
+  ASSERT_TRUE(smaller.has_value());
+  EXPECT_NE(smaller->get(), first->get());
+  EXPECT_EQ(resources.staging.get(), smaller->get());
+  EXPECT_EQ(resources.staging_height, 1u);
+}
+
+TEST_F(Readback, CopiesTheTopLeftRegionOnPackedAndPaddedPitches) {
+  for (std::uint32_t alignment : {1u, 256u}) {
+    ASSERT_EQ(winsim_set_row_pitch_alignment(alignment), WINSIM_OK);
+    resources.staging.reset();
+    const auto out = read({3, 2});
+    ASSERT_EQ(out.size(), 3u * 2 * 4);
+    for (std::uint32_t y = 0; y < 2; ++y) {
+      for (std::uint32_t x = 0; x < 3; ++x) {
+        const std::uint8_t* pixel = &out[(y * 3 + x) * 4];
+        EXPECT_EQ(pixel[0], x);
+        EXPECT_EQ(pixel[1], y);
+        EXPECT_EQ(pixel[2], 9);
+        EXPECT_EQ(pixel[3], 255);
+      }
+    }
+  }
+}
+
+TEST_F(Readback, AShortPitchFaultsWithTheTextureUnmappedAndNothingWritten) {
+  winsim_set_row_pitch(5 * 4 - 4);
+  std::vector<std::byte> out(5 * 3 * 4, std::byte{0x55});
+  EXPECT_THROW(static_cast<void>(copy_frame_to_buffer(resources, frame.get(), {5, 3}, out)),
+               InternalFault);
+  for (std::byte value : out) EXPECT_EQ(value, std::byte{0x55});
+  // Unmapped: a second Map is no misuse (TearDown checks the errors).
+  D3D11_MAPPED_SUBRESOURCE mapped{};
+  ASSERT_EQ(resources.context->Map(resources.staging.get(), 0, D3D11_MAP_READ, 0, &mapped), S_OK);
+  resources.context->Unmap(resources.staging.get(), 0);
+}
+
+TEST_F(Readback, AMapFailureKeepsTheNewStagingTexture) {
+  winsim_fail("Map", 0x887A0005, 1, 0, 0, nullptr, 0, nullptr, 0, 0);
+  std::vector<std::byte> out(5 * 3 * 4, std::byte{0x55});
+  auto copied = copy_frame_to_buffer(resources, frame.get(), {5, 3}, out);
+  ASSERT_FALSE(copied.has_value());
+  EXPECT_EQ(copied.error().kind(), CaptureError::Kind::WindowsError);
+  for (std::byte value : out) EXPECT_EQ(value, std::byte{0x55});
+  EXPECT_TRUE(resources.staging);
+  EXPECT_EQ(read({5, 3})[4], 1);  // pixel (1, 0)
+  EXPECT_EQ(winsim_calls("CreateTexture2D"), 2);
 }
 
 }  // namespace

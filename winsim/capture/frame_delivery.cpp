@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "capture/frame.h"
@@ -98,19 +99,23 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   }
   if (frame != nullptr) frame->Release();  // the pool closed meanwhile
 
-  for (const auto& subscription : handlers) {
+  for (std::size_t i = 0; i < handlers.size(); ++i) {
+    const auto& subscription = handlers[i];
     (void)subscription->handler->Invoke(pool, nullptr);
     // Error information the handler left on this thread is not carried over
     // to the next call.
     oleaut32::clear_error_info();
     subscription->handler->Release();
+    // The sender goes before the last call is reported finished: whoever waits
+    // for it (remove_FrameArrived) may release the pool for good right after.
+    if (i + 1 == handlers.size()) std::exchange(pool, nullptr)->Release();
     {
       std::lock_guard lock(core->mutex);
       --subscription->running;
     }
     core->invocation_done.notify_all();
   }
-  pool->Release();
+  if (pool != nullptr) pool->Release();
 }
 
 void worker() {

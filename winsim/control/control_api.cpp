@@ -54,8 +54,11 @@ size_t write_text(const std::string& text, char* buffer, size_t size) {
 int status(bool ok) { return ok ? WINSIM_OK : WINSIM_UNKNOWN_HANDLE; }
 
 // Live simulated COM objects by class, with BSTRs and local-heap blocks; only
-// non-zero counts.
+// non-zero counts. A frame delivery in flight holds references of its own
+// (the pool it raises the event for, the handler): the count is taken once it
+// has finished, so that it does not depend on the delivery thread's timing.
 std::map<std::string, std::int64_t> live_counts() {
+  winsim::capture::wait_for_deliveries();
   std::map<std::string, std::int64_t> live = winsim::combase::live_objects();
   live["BSTR"] += winsim::oleaut32::live_bstrs();
   live["HLOCAL"] += winsim::kernel32::live_local_blocks();

@@ -94,7 +94,8 @@ WINSIM_CONTROL_API int winsim_fail(const char* operation, uint32_t code, uint32_
 WINSIM_CONTROL_API int64_t winsim_calls(const char* operation);
 
 /* Live simulated objects, one "<class>\t<count>\n" line per class with live
- * objects ("BSTR" and "HLOCAL" included). Writes the text and a terminator when
+ * objects ("BSTR" and "HLOCAL" included), counted after any frame delivery in
+ * progress has finished. Writes the text and a terminator when
  * `size` bytes suffice; returns the bytes needed, terminator included. */
 WINSIM_CONTROL_API size_t winsim_live_objects(char* buffer, size_t size);
 

@@ -362,7 +362,9 @@ def calls(operation):
 def live_objects():
     """Live simulated COM objects by class name, plus "BSTR" and "HLOCAL".
 
-    Only non-zero entries: an empty dict means nothing is alive.
+    Only non-zero entries: an empty dict means nothing is alive. Counted once
+    any frame delivery in progress has finished (a delivery holds references
+    of its own for its duration).
     """
     result = {}
     for line in _lines(_listing(_lib.winsim_live_objects)):
