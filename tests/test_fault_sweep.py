@@ -1,0 +1,525 @@
+"""Every platform call of a capture's life, failed one at a time.
+
+A good run of start, frame delivery, frame and stop is recorded first: which
+platform operations each phase calls, and how often. Then the same run is
+repeated once per recorded call, with exactly that call failing (and, where
+the operation delivers an object, once more with the call succeeding but
+delivering none). Each repetition checks what the failing phase reports (the
+exception type and its exact text), that a failed start leaves the capture
+inactive and a failed frame leaves it running and readable, that a caller's
+`out` is never written by a failing frame, and that after stop nothing the
+run created is still alive and the platform saw no misuse.
+
+The outcomes are data (OUTCOMES below), written from the documented failure
+behaviour of each phase, not derived from the code. A call that the good run
+makes but the table does not know fails the sweep: a new platform call needs
+a decision about what its failure means.
+"""
+
+import glob
+import os
+import re
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import opticatcher as oc
+import winsim
+
+E_FAIL = 0x80004005
+ERROR_ACCESS_DENIED = 5
+
+# Every operation winsim knows. The sweep reads the call count of each of
+# them, so a call the module makes to any of them is seen.
+OPERATIONS = [
+    "CoCreateFreeThreadedMarshaler", "CopyResource", "CopySubresourceRegion",
+    "CreateCaptureSession", "CreateDirect3D11DeviceFromDXGIDevice", "CreateForMonitor",
+    "CreateForWindow", "CreateFreeThreaded", "CreateTexture2D", "D3D11CreateDevice",
+    "Direct3D11CaptureFramePool.Close", "Direct3DDevice.Close", "EnumChildWindows",
+    "EnumDisplayDevicesW", "EnumDisplayMonitors", "EnumDisplaySettingsW", "FindWindowW",
+    "FormatMessageW", "FreeLibrary", "GetClientRect", "GetCurrentProcessId", "GetDesc",
+    "GetDescription", "GetDesktopWindow", "GetErrorDetails", "GetErrorInfo",
+    "GetForegroundWindow", "GetGUID", "GetHelpContext", "GetHelpFile", "GetInterface",
+    "GetLastError", "GetMonitorInfoW", "GetReference", "GetSource", "GetWindowLongPtrW",
+    "GetWindowTextLengthW", "GetWindowTextW", "GetWindowThreadProcessId",
+    "GraphicsCaptureSession.Close", "IsWindowVisible", "LoadLibraryExA", "LocalAlloc",
+    "LocalFree", "Map", "MonitorFromPoint", "Recreate", "RoGetActivationFactory",
+    "RoInitialize", "RoUninitialize", "SetErrorInfo", "SetForegroundWindow", "SetLastError",
+    "SetMultithreadProtected", "StartCapture", "SysAllocString", "SysAllocStringLen",
+    "SysFreeString", "SysStringLen", "TryGetNextFrame", "Unmap", "WindowsCreateString",
+    "WindowsDeleteString", "add_FrameArrived", "get_ContentSize", "get_DisplayName", "get_Size",
+    "get_Surface", "get_SystemRelativeTime", "remove_FrameArrived",
+] + [
+    "QueryInterface:" + name
+    for name in [
+        "IAgileObject", "IClosable", "ID3D10Multithread", "ID3D11Device", "ID3D11DeviceChild",
+        "ID3D11DeviceContext", "ID3D11Resource", "ID3D11Texture2D", "IDXGIDevice", "IDXGIObject",
+        "IDirect3D11CaptureFrame", "IDirect3D11CaptureFramePool",
+        "IDirect3D11CaptureFramePoolStatics2", "IDirect3DDevice", "IDirect3DDxgiInterfaceAccess",
+        "IDirect3DSurface", "IErrorInfo", "IGraphicsCaptureItem", "IGraphicsCaptureItemInterop",
+        "IGraphicsCaptureSession", "IInspectable", "IMarshal", "IRestrictedErrorInfo",
+        "ITypedEventHandler_FramePool_Inspectable", "IUnknown",
+    ]
+]
+
+# --- what a failing call means, by the phase that made it --------------------
+
+# Outcome kinds.
+WINDOWS = "the failing call's Windows API error"
+NULL_OBJECT = "Windows API error: The operation completed successfully. (0x00000000)"
+NULL_POINTER = "Windows API error: Invalid pointer (0x80004003)"
+INVALID_TARGET = "Invalid capture target"
+NO_STAGING = "Failed to create a staging texture"
+NO_FRAME = "No frame available yet"  # the frame was not stored: the next read has none
+LATE_GROWTH = "the pool grows one frame late"  # the grown frame comes in the old size
+SUCCEEDS = "the run succeeds as a good one does"
+
+# (phase, operation) -> (outcome when the call fails, outcome when it succeeds
+# without an object, or None where the operation delivers no object).
+OUTCOMES = {
+    # start: every failure leaves the capture inactive and releases all it made.
+    ("start", "IsWindowVisible"): (INVALID_TARGET, None),
+    ("start", "GetClientRect"): (INVALID_TARGET, None),
+    # A style that cannot be read reads as no style: the window passes.
+    ("start", "GetWindowLongPtrW"): (SUCCEEDS, None),
+    ("start", "RoInitialize"): (WINDOWS, None),
+    ("start", "WindowsCreateString"): (WINDOWS, None),
+    ("start", "RoGetActivationFactory"): (WINDOWS, NULL_OBJECT),
+    ("start", "CreateForMonitor"): (WINDOWS, NULL_OBJECT),
+    ("start", "CreateForWindow"): (WINDOWS, NULL_OBJECT),
+    # Only one try of the two fails: the software device takes over, silently.
+    ("start", "D3D11CreateDevice"): (SUCCEEDS, SUCCEEDS),
+    ("start", "QueryInterface:ID3D10Multithread"): (WINDOWS, NULL_OBJECT),
+    ("start", "get_Size"): (WINDOWS, None),
+    ("start", "QueryInterface:IDXGIDevice"): (WINDOWS, NULL_OBJECT),
+    ("start", "CreateDirect3D11DeviceFromDXGIDevice"): (WINDOWS, NULL_OBJECT),
+    ("start", "QueryInterface:IDirect3DDevice"): (WINDOWS, NULL_OBJECT),
+    ("start", "CreateFreeThreaded"): (WINDOWS, NULL_OBJECT),
+    ("start", "add_FrameArrived"): (WINDOWS, None),
+    ("start", "CreateCaptureSession"): (WINDOWS, NULL_OBJECT),
+    ("start", "StartCapture"): (WINDOWS, None),
+    # The first frame's delivery: the handler reports to the platform, the
+    # slot stays empty.
+    ("first delivery", "TryGetNextFrame"): (NO_FRAME, NO_FRAME),
+    ("first delivery", "get_ContentSize"): (NO_FRAME, None),
+    # Reads: the frame call fails, the capture and the caller's array do not
+    # change.
+    ("first read", "get_ContentSize"): (WINDOWS, None),
+    ("first read", "get_Surface"): (WINDOWS, NULL_OBJECT),
+    ("first read", "QueryInterface:IDirect3DDxgiInterfaceAccess"): (WINDOWS, NULL_POINTER),
+    ("first read", "GetInterface"): (WINDOWS, NULL_OBJECT),
+    ("first read", "CreateTexture2D"): (WINDOWS, NO_STAGING),
+    # A mapping without memory is refused before anything is copied.
+    ("first read", "Map"): (WINDOWS, NULL_POINTER),
+    # The content grew: the frame that shows it is stored, then the pool is
+    # recreated; a failure anywhere in that delays the growth by a frame.
+    ("growth", "TryGetNextFrame"): (LATE_GROWTH, LATE_GROWTH),
+    ("growth", "get_ContentSize"): (LATE_GROWTH, None),
+    ("growth", "QueryInterface:IDXGIDevice"): (LATE_GROWTH, LATE_GROWTH),
+    ("growth", "CreateDirect3D11DeviceFromDXGIDevice"): (LATE_GROWTH, LATE_GROWTH),
+    ("growth", "QueryInterface:IDirect3DDevice"): (LATE_GROWTH, LATE_GROWTH),
+    ("growth", "Recreate"): (LATE_GROWTH, None),
+    ("second read", "get_ContentSize"): (WINDOWS, None),
+    ("second read", "get_Surface"): (WINDOWS, NULL_OBJECT),
+    ("second read", "QueryInterface:IDirect3DDxgiInterfaceAccess"): (WINDOWS, NULL_POINTER),
+    ("second read", "GetInterface"): (WINDOWS, NULL_OBJECT),
+    ("second read", "CreateTexture2D"): (WINDOWS, NO_STAGING),
+    ("second read", "Map"): (WINDOWS, NULL_POINTER),
+    # stop never fails: every failure is ignored and everything is released.
+    ("stop", "GraphicsCaptureSession.Close"): (SUCCEEDS, None),
+    ("stop", "QueryInterface:IClosable"): (SUCCEEDS, SUCCEEDS),
+    ("stop", "remove_FrameArrived"): (SUCCEEDS, None),
+    ("stop", "Direct3D11CaptureFramePool.Close"): (SUCCEEDS, None),
+}
+
+PHASES = ["start", "first delivery", "first read", "growth", "second read", "stop"]
+READS = {"first read", "second read"}
+
+SMALL = (64, 48)  # width, height of the target when the capture starts
+GROWN = (80, 60)  # the window's size for the growth phase
+OUT_FILL = 0xA5
+
+
+# --- one run ------------------------------------------------------------------
+
+
+class Run:
+    """One capture's life on a fresh simulated desktop and a fresh thread.
+
+    A fresh thread has not joined an apartment yet, so every run makes the
+    apartment call too. Calls are counted per phase.
+    """
+
+    def __init__(self, kind):
+        self.kind = kind  # "monitor" or "window"
+        winsim.reset()
+        winsim.set_frame_delivery(False)
+        if kind == "monitor":
+            self.handle = winsim.add_monitor(*SMALL)
+            self.target = oc.Monitor(1)
+        else:
+            self.handle = winsim.add_window("swept", *SMALL)
+            self.target = oc.Window("swept")
+        self.capture = oc.Capture()
+        self.out = np.full((SMALL[1], SMALL[0], 4), OUT_FILL, np.uint8)
+        self.calls = {}
+
+    def phases(self):
+        yield "start", lambda: self.capture.start(self.target, await_first_frame=False)
+        yield "first delivery", lambda: winsim.present(self.handle)
+        yield "first read", lambda: self.capture.frame(out=self.out)
+        if self.kind == "window":
+            def grow():
+                winsim.resize_window(self.handle, *GROWN)
+                winsim.present(self.handle)
+                winsim.present(self.handle)
+
+            yield "growth", grow
+            yield "second read", lambda: self.capture.frame()
+        yield "stop", self.capture.stop
+
+    @staticmethod
+    def counts():
+        return {name: winsim.calls(name) for name in OPERATIONS}
+
+    def record(self):
+        """Runs a good life; returns {phase: {operation: calls}} and the results."""
+        results = {}
+        before = self.counts()
+        for phase, action in self.phases():
+            results[phase] = action()
+            after = self.counts()
+            self.calls[phase] = {
+                name: after[name] - before[name] for name in OPERATIONS if after[name] != before[name]
+            }
+            before = after
+        return self.calls, results
+
+
+def in_new_thread(function):
+    outcome = {}
+
+    def body():
+        try:
+            outcome["value"] = function()
+        except BaseException as error:  # handed to the caller
+            outcome["error"] = error
+
+    thread = threading.Thread(target=body)
+    thread.start()
+    thread.join()
+    if "error" in outcome:
+        raise outcome["error"]
+    return outcome.get("value")
+
+
+def settled_live_objects():
+    """live_objects() once empty, or as it is after 2 s: the platform's delivery
+    thread may hold a pool reference for a moment after stop."""
+    deadline = time.monotonic() + 2.0
+    while (live := winsim.live_objects()) and time.monotonic() < deadline:
+        time.sleep(0.002)
+    return live
+
+
+def arm(operation, call, null, description):
+    """Makes call number `call` (from 0) of `operation` fail; False when the
+    operation cannot fail at all."""
+    try:
+        if null:
+            winsim.fail(operation, after=call, null=True)
+        else:
+            try:
+                winsim.fail(operation, E_FAIL, after=call, description=description)
+            except ValueError as error:
+                if "descriptions do not apply" not in str(error):
+                    raise
+                winsim.fail(operation, ERROR_ACCESS_DENIED, after=call)
+    except ValueError as error:
+        if "cannot fail" in str(error):
+            return False
+        raise
+    return True
+
+
+def expected_shapes(kind):
+    shapes = {"first read": (SMALL[1], SMALL[0], 4)}
+    if kind == "window":
+        shapes["second read"] = (GROWN[1], GROWN[0], 4)
+    return shapes
+
+
+def check_case(kind, phase, operation, call, null, outcome):
+    """Runs one life with one failing call; returns a list of problems."""
+    problems = []
+    description = f"{operation} call {call + 1} failed"
+    run = Run(kind)
+    if not arm(operation, call, null, description):
+        return None
+    shapes = expected_shapes(kind)
+    if outcome == LATE_GROWTH:
+        shapes["second read"] = (SMALL[1], SMALL[0], 4)
+    if outcome == WINDOWS:
+        expected_text = f"Windows API error: {description} (0x{E_FAIL:08X})"
+    else:
+        expected_text = outcome
+
+    # The phase whose action reports the failure, if any does.
+    if outcome in (SUCCEEDS, LATE_GROWTH):
+        failing_phase = None
+    elif outcome == NO_FRAME:
+        failing_phase = "first read"
+    else:
+        failing_phase = phase
+
+    def life():
+        for current, action in run.phases():
+            if current != failing_phase:
+                try:
+                    result = action()
+                except BaseException as error:
+                    problems.append(f"{current}: unexpected {type(error).__name__}: {error}")
+                    break
+                if current in shapes and getattr(result, "shape", None) != shapes[current]:
+                    problems.append(f"{current}: got {getattr(result, 'shape', result)!r}, "
+                                    f"expected shape {shapes[current]}")
+                if current == "first read" and result is not run.out:
+                    problems.append("first read: did not return `out` itself")
+                continue
+            try:
+                action()
+            except BaseException as error:
+                if type(error) is not RuntimeError or str(error) != expected_text:
+                    problems.append(f"{current}: raised {type(error).__name__}({str(error)!r}), "
+                                    f"expected RuntimeError({expected_text!r})")
+            else:
+                problems.append(f"{current}: did not fail, expected {expected_text!r}")
+            if current == "start" and run.capture.active:
+                problems.append("start failed but the capture is active")
+            if current in READS:
+                if not run.capture.active:
+                    problems.append(f"{current} failed and the capture stopped")
+                if current == "first read" and not (run.out == OUT_FILL).all():
+                    problems.append(f"{current} failed but wrote into `out`")
+                if outcome != NO_FRAME:
+                    # The capture is untouched: the same read works now.
+                    try:
+                        again = run.capture.frame(out=run.out if current == "first read" else None)
+                        if again.shape != shapes[current]:
+                            problems.append(f"{current} again: shape {again.shape}")
+                    except BaseException as error:
+                        problems.append(f"{current} again: {type(error).__name__}: {error}")
+            break
+        run.capture.stop()
+        if run.capture.active:
+            problems.append("active after stop")
+
+    in_new_thread(life)
+    del run.capture
+    live = settled_live_objects()
+    if live:
+        problems.append(f"alive after stop: {live}")
+    errors = winsim.errors()
+    if errors:
+        problems.append(f"platform saw misuse: {errors}")
+    return problems
+
+
+def sweep(kind, null, tally):
+    calls, _ = in_new_thread(lambda: Run(kind).record())
+    failures, unknown, ran = [], [], 0
+    for phase in PHASES:
+        for operation, count in sorted(calls.get(phase, {}).items()):
+            # Calls numbered over the whole life: the first `earlier` of them
+            # were made by earlier phases.
+            earlier = sum(calls[p].get(operation, 0) for p in PHASES[: PHASES.index(phase)] if p in calls)
+            entry = OUTCOMES.get((phase, operation))
+            for call in range(earlier, earlier + count):
+                if entry is None:
+                    if arm(operation, 0, False, "probe"):
+                        unknown.append(f"{phase}: {operation}")
+                    winsim.reset()
+                    break
+                outcome = entry[1] if null else entry[0]
+                if outcome is None:
+                    break
+                problems = check_case(kind, phase, operation, call, null, outcome)
+                if problems is None:
+                    break
+                ran += 1
+                tally[(kind, "null" if null else "fail", phase)] = (
+                    tally.get((kind, "null" if null else "fail", phase), 0) + 1)
+                if problems:
+                    form = "null" if null else "failing"
+                    failures.append(f"{kind}, {phase}, {form} {operation} call {call + 1}: "
+                                    + "; ".join(problems))
+    assert not unknown, f"calls with no known outcome (add them to OUTCOMES): {unknown}"
+    assert not failures, "\n".join(failures)
+    return ran, calls
+
+
+# --- the count, shown in every run ---------------------------------------------
+
+
+class _Summary:
+    def __init__(self):
+        self.tally = {}
+
+    def pytest_terminal_summary(self, terminalreporter):
+        if not self.tally:
+            return
+        total = sum(self.tally.values())
+        parts = {}
+        for (kind, form, phase), count in sorted(self.tally.items()):
+            parts.setdefault(f"{kind} {form}", []).append(f"{phase} {count}")
+        terminalreporter.write_sep("-", f"fault sweep: {total} cases")
+        for key, items in parts.items():
+            terminalreporter.write_line(f"  {key}: " + ", ".join(items))
+
+
+@pytest.fixture(scope="module")
+def tally(request):
+    summary = _Summary()
+    request.config.pluginmanager.register(summary, "opticatcher-fault-sweep-summary")
+    yield summary.tally
+    total = sum(summary.tally.values())
+    print(f"\nfault sweep: {total} cases")
+
+
+# --- the sweeps ----------------------------------------------------------------
+
+
+def test_operation_list_is_complete():
+    """OPERATIONS names every operation winsim defines, so no call goes unseen."""
+    for name in OPERATIONS:
+        winsim.calls(name)  # unknown names raise
+    root = os.path.join(os.path.dirname(__file__), os.pardir, "winsim")
+    sources = glob.glob(os.path.join(root, "**", "*.cpp"), recursive=True)
+    if not sources:
+        pytest.skip("winsim sources are not beside the tests")
+    defined = set()
+    for path in sources:
+        with open(path, encoding="utf-8") as source:
+            text = source.read()
+        defined |= set(re.findall(r'Operation\s+\w+\s*\{\s*"([^"]+)"', text))
+        defined |= set(re.findall(r'"(QueryInterface:\w+)"', text))
+    assert defined - set(OPERATIONS) == set()
+
+
+@pytest.mark.parametrize("kind", ["monitor", "window"])
+def test_good_life_calls_what_the_sweep_knows(kind):
+    calls, results = in_new_thread(lambda: Run(kind).record())
+    for phase, shape in expected_shapes(kind).items():
+        assert results[phase].shape == shape
+    assert settled_live_objects() == {}
+    # Every phase makes platform calls, or the sweep would miss one.
+    assert all(calls[phase] for phase in calls), calls
+
+
+@pytest.mark.parametrize("null", [False, True], ids=["failing", "null"])
+@pytest.mark.parametrize("kind", ["monitor", "window"])
+def test_sweep(kind, null, tally):
+    ran, calls = sweep(kind, null, tally)
+    assert ran > 0
+    print(f"\n{kind}, {'null' if null else 'failing'} calls: {ran} cases")
+
+
+# --- failures the single-call sweep cannot reach ---------------------------------
+
+
+def start_failure(kind, arm_faults):
+    run = Run(kind)
+    arm_faults()
+
+    def attempt():
+        try:
+            run.capture.start(run.target, await_first_frame=False)
+        except RuntimeError as error:
+            return str(error)
+        finally:
+            active = run.capture.active
+            run.capture.stop()
+        assert active
+        return None
+
+    text = in_new_thread(attempt)
+    del run.capture
+    assert settled_live_objects() == {}
+    return text
+
+
+def test_both_device_tries_failing_report_the_second():
+    def faults():
+        winsim.fail("D3D11CreateDevice", E_FAIL, description="hardware try")
+        winsim.fail("D3D11CreateDevice", 0x887A0004, description="software try")
+
+    assert start_failure("monitor", faults) == "Windows API error: software try (0x887A0004)"
+
+
+@pytest.mark.parametrize("first_null", [False, True])
+def test_a_software_try_without_a_device_is_no_device(first_null):
+    def faults():
+        if first_null:
+            winsim.fail("D3D11CreateDevice", null=True)
+        else:
+            winsim.fail("D3D11CreateDevice", E_FAIL, description="hardware try")
+        winsim.fail("D3D11CreateDevice", null=True)
+
+    assert start_failure("monitor", faults) == "Failed to create a DirectX device"
+
+
+def test_a_discarded_failure_leaves_no_error_information_behind():
+    """The hardware try's error information must not be read later as the
+    information of an unrelated failure that brings none."""
+    def faults():
+        winsim.fail("D3D11CreateDevice", E_FAIL, description="hardware try")
+        winsim.fail("get_Size", E_FAIL)
+
+    assert start_failure("monitor", faults) == "Windows API error: Unspecified error (0x80004005)"
+
+
+def test_first_pool_factory_fetch_of_a_process():
+    """The frame pool factory is fetched by the first start of a process and
+    kept; the calls of that fetch fail one at a time in fresh processes."""
+    script = textwrap.dedent(
+        """
+        import opticatcher as oc, winsim
+        operation, call, null = {operation!r}, {call}, {null}
+        winsim.reset()
+        winsim.set_frame_delivery(False)
+        winsim.add_monitor(64, 48)
+        target = oc.Monitor(1)
+        if null:
+            winsim.fail(operation, after=call, null=True)
+        else:
+            winsim.fail(operation, 0x80004005, after=call, description="first fetch failed")
+        capture = oc.Capture()
+        try:
+            capture.start(target, await_first_frame=False)
+            print("started")
+        except RuntimeError as error:
+            print(error)
+        print(capture.active)
+        capture.start(target, await_first_frame=False)  # fetched now
+        capture.stop()
+        del capture
+        print(winsim.live_objects(), winsim.errors())
+        """
+    )
+    cases = [
+        ("WindowsCreateString", 1, False, "Windows API error: first fetch failed (0x80004005)"),
+        ("RoGetActivationFactory", 1, False, "Windows API error: first fetch failed (0x80004005)"),
+        ("RoGetActivationFactory", 1, True, NULL_OBJECT),
+    ]
+    for operation, call, null, expected in cases:
+        output = subprocess.run(
+            [sys.executable, "-c", script.format(operation=operation, call=call, null=null)],
+            capture_output=True, text=True, timeout=60,
+        )
+        assert output.returncode == 0, output.stderr
+        assert output.stdout.splitlines() == [expected, "False", "{} []"], (operation, null)
