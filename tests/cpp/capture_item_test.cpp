@@ -36,7 +36,7 @@ TEST_F(CaptureItem, EachTargetGetsItsItem) {
                                       CaptureTarget{CaptureTarget::Window{window}}}) {
     auto item = create_capture_item(target);
     ASSERT_TRUE(item);
-    abi::SizeInt32 size{};
+    winrt_abi::SizeInt32 size{};
     ASSERT_EQ((*item)->get_Size(&size), S_OK);
     EXPECT_GT(size.Width, 0);
   }

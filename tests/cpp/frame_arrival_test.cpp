@@ -43,30 +43,35 @@ class Fake : public Interface {
   std::atomic<ULONG> references;
 };
 
-class FakeFrame final : public Fake<abi::IDirect3D11CaptureFrame> {
+class FakeFrame final : public Fake<winrt_abi::IDirect3D11CaptureFrame> {
  public:
   // Nobody holds a new frame.
-  explicit FakeFrame(abi::SizeInt32 content = {800, 600}) : Fake(0), content(content) {}
-  HRESULT STDMETHODCALLTYPE get_Surface(abi::IDirect3DSurface**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(abi::TimeSpan*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE get_ContentSize(abi::SizeInt32* size) override {
+  explicit FakeFrame(winrt_abi::SizeInt32 content = {800, 600}) : Fake(0), content(content) {}
+  HRESULT STDMETHODCALLTYPE get_Surface(winrt_abi::IDirect3DSurface**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(winrt_abi::TimeSpan*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE get_ContentSize(winrt_abi::SizeInt32* size) override {
     if (size_failure != S_OK) return size_failure;
     *size = content;
     return S_OK;
   }
 
-  abi::SizeInt32 content;
+  winrt_abi::SizeInt32 content;
   HRESULT size_failure = S_OK;
 };
 
 // Hands out the frames it is given, one per TryGetNextFrame, and records what
 // Recreate was asked for.
-class FakePool final : public Fake<abi::IDirect3D11CaptureFramePool> {
+class FakePool final : public Fake<winrt_abi::IDirect3D11CaptureFramePool> {
  public:
   FakePool() : Fake(1) {}
 
-  HRESULT STDMETHODCALLTYPE Recreate(abi::IDirect3DDevice* device, abi::DirectXPixelFormat format,
-                                     INT32 buffers, abi::SizeInt32 size) override {
+  HRESULT STDMETHODCALLTYPE Recreate(winrt_abi::IDirect3DDevice* device,
+                                     winrt_abi::DirectXPixelFormat format, INT32 buffers,
+                                     winrt_abi::SizeInt32 size) override {
     EXPECT_NE(device, nullptr);
     EXPECT_EQ(format, POOL_PIXEL_FORMAT);
     EXPECT_EQ(buffers, POOL_BUFFER_COUNT);
@@ -77,7 +82,7 @@ class FakePool final : public Fake<abi::IDirect3D11CaptureFramePool> {
     recreated.push_back(size);
     return recreate_failure;
   }
-  HRESULT STDMETHODCALLTYPE TryGetNextFrame(abi::IDirect3D11CaptureFrame** frame) override {
+  HRESULT STDMETHODCALLTYPE TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** frame) override {
     *frame = nullptr;
     if (next_failure != S_OK) return next_failure;
     if (next == nullptr) return S_OK;
@@ -85,25 +90,25 @@ class FakePool final : public Fake<abi::IDirect3D11CaptureFramePool> {
     *frame = std::exchange(next, nullptr);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE add_FrameArrived(abi::ITypedEventHandler_FramePool_Inspectable*,
+  HRESULT STDMETHODCALLTYPE add_FrameArrived(winrt_abi::ITypedEventHandler_FramePool_Inspectable*,
                                              EventRegistrationToken*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE remove_FrameArrived(EventRegistrationToken) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE CreateCaptureSession(abi::IGraphicsCaptureItem*,
-                                                 abi::IGraphicsCaptureSession**) override {
+  HRESULT STDMETHODCALLTYPE CreateCaptureSession(winrt_abi::IGraphicsCaptureItem*,
+                                                 winrt_abi::IGraphicsCaptureSession**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(abi::IDispatcherQueue**) override {
+  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(winrt_abi::IDispatcherQueue**) override {
     return E_NOTIMPL;
   }
 
   FakeFrame* next = nullptr;
   HRESULT next_failure = S_OK;
   HRESULT recreate_failure = S_OK;
-  std::vector<abi::SizeInt32> recreated;
+  std::vector<winrt_abi::SizeInt32> recreated;
   LatestFrameSlot* slot = nullptr;
 };
 
@@ -122,7 +127,7 @@ class FrameArrival : public ::testing::Test {
     EXPECT_EQ(winsim_live_object_total(), 0) << "platform objects left alive";
   }
 
-  void make_handler(abi::SizeInt32 pool_size = {800, 600}) {
+  void make_handler(winrt_abi::SizeInt32 pool_size = {800, 600}) {
     handler = FrameArrivedHandler::create(slot, device.device.clone(), pool_size);
   }
 
@@ -197,8 +202,8 @@ TEST(LatestFrameSlot, AWaiterWakesWhenTheFirstFrameArrives) {
 TEST_F(FrameArrival, QueryInterfaceAnswers) {
   make_handler();
   IUnknown* unknown = nullptr;
-  for (const IID* iid :
-       {&IID_IUnknown, &IID_IAgileObject, &abi::IID_ITypedEventHandler_FramePool_Inspectable}) {
+  for (const IID* iid : {&IID_IUnknown, &IID_IAgileObject,
+                         &winrt_abi::IID_ITypedEventHandler_FramePool_Inspectable}) {
     void* object = nullptr;
     ASSERT_EQ(handler->QueryInterface(*iid, &object), S_OK);
     ASSERT_NE(object, nullptr);
@@ -322,7 +327,7 @@ TEST_F(FrameArrival, ConcurrentInvocationsAndReaders) {
   make_handler({100, 100});
   constexpr int kFrames = 2000;
   std::deque<FakeFrame> frames;
-  for (int i = 0; i < kFrames; ++i) frames.emplace_back(abi::SizeInt32{100 + i % 7, 100});
+  for (int i = 0; i < kFrames; ++i) frames.emplace_back(winrt_abi::SizeInt32{100 + i % 7, 100});
   std::atomic<int> next{0};
   std::atomic<bool> done{false};
 

@@ -73,11 +73,11 @@ Device make_device(D3D_DRIVER_TYPE type = D3D_DRIVER_TYPE_HARDWARE) {
   return made;
 }
 
-ComPtr<abi::IDirect3DDevice> runtime_device(const ComPtr<ID3D11Device>& device) {
+ComPtr<winrt_abi::IDirect3DDevice> runtime_device(const ComPtr<ID3D11Device>& device) {
   auto dxgi = ask<IDXGIDevice>(device);
   ComPtr<IInspectable> inspectable;
   EXPECT_EQ(CreateDirect3D11DeviceFromDXGIDevice(dxgi.get(), inspectable.put()), S_OK);
-  return ask<abi::IDirect3DDevice>(inspectable);
+  return ask<winrt_abi::IDirect3DDevice>(inspectable);
 }
 
 HSTRING make_string(std::u16string_view text) {
@@ -97,37 +97,38 @@ ComPtr<Factory> factory(std::u16string_view name, REFIID iid) {
   return result;
 }
 
-ComPtr<abi::IGraphicsCaptureItem> item_for(uintptr_t handle, bool window) {
-  auto interop = factory<abi::IGraphicsCaptureItemInterop>(
-      u"Windows.Graphics.Capture.GraphicsCaptureItem", abi::IID_IGraphicsCaptureItemInterop);
-  ComPtr<abi::IGraphicsCaptureItem> item;
+ComPtr<winrt_abi::IGraphicsCaptureItem> item_for(uintptr_t handle, bool window) {
+  auto interop = factory<winrt_abi::IGraphicsCaptureItemInterop>(
+      u"Windows.Graphics.Capture.GraphicsCaptureItem", winrt_abi::IID_IGraphicsCaptureItemInterop);
+  ComPtr<winrt_abi::IGraphicsCaptureItem> item;
   const HRESULT hr =
       window ? interop->CreateForWindow(reinterpret_cast<HWND>(handle),
-                                        abi::IID_IGraphicsCaptureItem, item.put_void())
+                                        winrt_abi::IID_IGraphicsCaptureItem, item.put_void())
              : interop->CreateForMonitor(reinterpret_cast<HMONITOR>(handle),
-                                         abi::IID_IGraphicsCaptureItem, item.put_void());
+                                         winrt_abi::IID_IGraphicsCaptureItem, item.put_void());
   EXPECT_EQ(hr, S_OK);
   return item;
 }
 
-ComPtr<abi::IDirect3D11CaptureFramePool> make_pool(const ComPtr<ID3D11Device>& device,
-                                                   abi::SizeInt32 size) {
-  auto statics = factory<abi::IDirect3D11CaptureFramePoolStatics2>(
+ComPtr<winrt_abi::IDirect3D11CaptureFramePool> make_pool(const ComPtr<ID3D11Device>& device,
+                                                         winrt_abi::SizeInt32 size) {
+  auto statics = factory<winrt_abi::IDirect3D11CaptureFramePoolStatics2>(
       u"Windows.Graphics.Capture.Direct3D11CaptureFramePool",
-      abi::IID_IDirect3D11CaptureFramePoolStatics2);
+      winrt_abi::IID_IDirect3D11CaptureFramePoolStatics2);
   auto wrapper = runtime_device(device);
-  ComPtr<abi::IDirect3D11CaptureFramePool> pool;
-  EXPECT_EQ(statics->CreateFreeThreaded(
-                wrapper.get(), abi::DirectXPixelFormat_R8G8B8A8UIntNormalized, 2, size, pool.put()),
-            S_OK);
+  ComPtr<winrt_abi::IDirect3D11CaptureFramePool> pool;
+  EXPECT_EQ(
+      statics->CreateFreeThreaded(
+          wrapper.get(), winrt_abi::DirectXPixelFormat_R8G8B8A8UIntNormalized, 2, size, pool.put()),
+      S_OK);
   return pool;
 }
 
 // Counts its calls and the threads they came on; takes no frame unless told.
-class CountingHandler final : public abi::ITypedEventHandler_FramePool_Inspectable {
+class CountingHandler final : public winrt_abi::ITypedEventHandler_FramePool_Inspectable {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IUnknown || iid == abi::IID_ITypedEventHandler_FramePool_Inspectable) {
+    if (iid == IID_IUnknown || iid == winrt_abi::IID_ITypedEventHandler_FramePool_Inspectable) {
       AddRef();
       *object = this;
       return S_OK;
@@ -137,11 +138,11 @@ class CountingHandler final : public abi::ITypedEventHandler_FramePool_Inspectab
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
   ULONG STDMETHODCALLTYPE Release() override { return --references; }
-  HRESULT STDMETHODCALLTYPE Invoke(abi::IDirect3D11CaptureFramePool* sender,
+  HRESULT STDMETHODCALLTYPE Invoke(winrt_abi::IDirect3D11CaptureFramePool* sender,
                                    IInspectable*) override {
     thread = std::this_thread::get_id();
     if (take_frames) {
-      ComPtr<abi::IDirect3D11CaptureFrame> frame;
+      ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
       sender->TryGetNextFrame(frame.put());
       if (frame) ++frames;
     }
@@ -211,7 +212,7 @@ TEST_F(WinsimCapture, DeviceAnswersMultithreadAndDxgiAndTheRuntimeWrapperReaches
 
   auto wrapper = runtime_device(made.device);
   ASSERT_TRUE(wrapper);
-  auto access = ask<abi::IDirect3DDxgiInterfaceAccess>(wrapper);
+  auto access = ask<winrt_abi::IDirect3DDxgiInterfaceAccess>(wrapper);
   ComPtr<ID3D11Device> same;
   ASSERT_EQ(access->GetInterface(IID_ID3D11Device, same.put_void()), S_OK);
   EXPECT_EQ(same.get(), made.device.get());
@@ -226,12 +227,13 @@ TEST_F(WinsimCapture, ApartmentsStringsAndActivation) {
   std::thread([] {
     HSTRING name = make_string(u"Windows.Graphics.Capture.GraphicsCaptureItem");
     void* object = nullptr;
-    EXPECT_EQ(RoGetActivationFactory(name, abi::IID_IGraphicsCaptureItemInterop, &object),
+    EXPECT_EQ(RoGetActivationFactory(name, winrt_abi::IID_IGraphicsCaptureItemInterop, &object),
               CO_E_NOTINITIALIZED);
     EXPECT_EQ(RoInitialize(RO_INIT_MULTITHREADED), S_OK);
     EXPECT_EQ(RoInitialize(RO_INIT_MULTITHREADED), S_FALSE);
     EXPECT_EQ(RoInitialize(RO_INIT_SINGLETHREADED), RPC_E_CHANGED_MODE);
-    EXPECT_EQ(RoGetActivationFactory(name, abi::IID_IGraphicsCaptureItemInterop, &object), S_OK);
+    EXPECT_EQ(RoGetActivationFactory(name, winrt_abi::IID_IGraphicsCaptureItemInterop, &object),
+              S_OK);
     EXPECT_NE(object, nullptr);
     EXPECT_EQ(live_objects(), "HSTRING\t1\n");
     WindowsDeleteString(name);
@@ -248,7 +250,7 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   const uintptr_t window = winsim_add_window(nullptr, 0, 64, 48, 1, 0, 0, 0, 0);
   Device made = make_device();
   auto item = item_for(window, true);
-  abi::SizeInt32 size{};
+  winrt_abi::SizeInt32 size{};
   ASSERT_EQ(item->get_Size(&size), S_OK);
   EXPECT_EQ(size.Width, 64);
   EXPECT_EQ(size.Height, 48);
@@ -258,12 +260,12 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
   EXPECT_GT(token.value, INT64{0xFFFFFFFF});
-  ComPtr<abi::IGraphicsCaptureSession> session;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
   ASSERT_EQ(session->StartCapture(), S_OK);
 
   // No frame before present(), with automatic delivery off.
-  ComPtr<abi::IDirect3D11CaptureFrame> frame;
+  ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
   ASSERT_EQ(pool->TryGetNextFrame(frame.put()), S_OK);
   EXPECT_FALSE(frame);
 
@@ -271,7 +273,7 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   ASSERT_EQ(winsim_present(window, 3), WINSIM_OK);
   EXPECT_EQ(handler.calls.load(), 2);
   EXPECT_NE(handler.thread, std::this_thread::get_id());
-  ComPtr<abi::IDirect3D11CaptureFrame> first, second;
+  ComPtr<winrt_abi::IDirect3D11CaptureFrame> first, second;
   ASSERT_EQ(pool->TryGetNextFrame(first.put()), S_OK);
   ASSERT_EQ(pool->TryGetNextFrame(second.put()), S_OK);
   ASSERT_TRUE(first && second);
@@ -279,7 +281,7 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   ASSERT_EQ(winsim_present(window, 1), WINSIM_OK);
   EXPECT_EQ(handler.calls.load(), 3);
 
-  abi::SizeInt32 content{};
+  winrt_abi::SizeInt32 content{};
   ASSERT_EQ(first->get_ContentSize(&content), S_OK);
   EXPECT_EQ(content.Width, 64);
 
@@ -291,8 +293,8 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   ASSERT_EQ(winsim_present(window, 2), WINSIM_OK);
   EXPECT_EQ(handler.calls.load(), 3);
 
-  EXPECT_EQ(ask<abi::IClosable>(session)->Close(), S_OK);
-  EXPECT_EQ(ask<abi::IClosable>(pool)->Close(), S_OK);
+  EXPECT_EQ(ask<winrt_abi::IClosable>(session)->Close(), S_OK);
+  EXPECT_EQ(ask<winrt_abi::IClosable>(pool)->Close(), S_OK);
   EXPECT_EQ(winsim_calls("GraphicsCaptureSession.Close"), 1);
   EXPECT_EQ(winsim_calls("Direct3D11CaptureFramePool.Close"), 1);
   EXPECT_EQ(pool->TryGetNextFrame(frame.put()), RO_E_CLOSED);
@@ -308,7 +310,7 @@ TEST_F(WinsimCapture, RemovalWaitsForARunningHandlerCall) {
   handler.sleep = std::chrono::milliseconds(50);
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
-  ComPtr<abi::IGraphicsCaptureSession> session;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
   ASSERT_EQ(session->StartCapture(), S_OK);
   while (handler.references.load() == 2) std::this_thread::yield();  // a call is running
@@ -330,17 +332,17 @@ TEST_F(WinsimCapture, FramePixelsShowTheContentWithinTheTargetSize) {
   Device made = make_device();
   auto item = item_for(window, true);
   auto pool = make_pool(made.device, {4, 2});
-  ComPtr<abi::IGraphicsCaptureSession> session;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
   ASSERT_EQ(session->StartCapture(), S_OK);
   ASSERT_EQ(winsim_present(window, 1), WINSIM_OK);
-  ComPtr<abi::IDirect3D11CaptureFrame> frame;
+  ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
   ASSERT_EQ(pool->TryGetNextFrame(frame.put()), S_OK);
   ASSERT_TRUE(frame);
 
-  ComPtr<abi::IDirect3DSurface> surface;
+  ComPtr<winrt_abi::IDirect3DSurface> surface;
   ASSERT_EQ(frame->get_Surface(surface.put()), S_OK);
-  auto access = ask<abi::IDirect3DDxgiInterfaceAccess>(surface);
+  auto access = ask<winrt_abi::IDirect3DDxgiInterfaceAccess>(surface);
   ComPtr<ID3D11Texture2D> texture;
   ASSERT_EQ(access->GetInterface(IID_ID3D11Texture2D, texture.put_void()), S_OK);
   D3D11_TEXTURE2D_DESC desc{};
@@ -384,18 +386,18 @@ TEST_F(WinsimCapture, ADestroyedWindowProducesNoFrames) {
   CountingHandler handler;
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
-  ComPtr<abi::IGraphicsCaptureSession> session;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
   ASSERT_EQ(session->StartCapture(), S_OK);
   ASSERT_EQ(winsim_present(window, 1), WINSIM_OK);
   EXPECT_EQ(handler.frames.load(), 1);
   // Child windows cannot be captured.
   const uintptr_t child = winsim_add_window(nullptr, 0, 4, 4, 1, 0, 0, 0, window);
-  auto interop = factory<abi::IGraphicsCaptureItemInterop>(
-      u"Windows.Graphics.Capture.GraphicsCaptureItem", abi::IID_IGraphicsCaptureItemInterop);
-  ComPtr<abi::IGraphicsCaptureItem> none;
-  EXPECT_EQ(interop->CreateForWindow(reinterpret_cast<HWND>(child), abi::IID_IGraphicsCaptureItem,
-                                     none.put_void()),
+  auto interop = factory<winrt_abi::IGraphicsCaptureItemInterop>(
+      u"Windows.Graphics.Capture.GraphicsCaptureItem", winrt_abi::IID_IGraphicsCaptureItemInterop);
+  ComPtr<winrt_abi::IGraphicsCaptureItem> none;
+  EXPECT_EQ(interop->CreateForWindow(reinterpret_cast<HWND>(child),
+                                     winrt_abi::IID_IGraphicsCaptureItem, none.put_void()),
             E_INVALIDARG);
   ASSERT_EQ(winsim_destroy_window(window), WINSIM_OK);
   EXPECT_EQ(winsim_present(window, 1), WINSIM_UNKNOWN_HANDLE);
@@ -416,7 +418,7 @@ TEST_F(WinsimCapture, ManyFramesLeaveABoundedNumberOfZombies) {
   CountingHandler handler;
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
-  ComPtr<abi::IGraphicsCaptureSession> session;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
   ASSERT_EQ(session->StartCapture(), S_OK);
   ASSERT_EQ(winsim_present(monitor, 5000), WINSIM_OK);

@@ -14,7 +14,7 @@ const control::Operation kGetDisplayName{"get_DisplayName", control::FailureKind
 
 }  // namespace
 
-CaptureItem::CaptureItem(Target target, abi::SizeInt32 size)
+CaptureItem::CaptureItem(Target target, winrt_abi::SizeInt32 size)
     : RuntimeObject(std::in_place, ItemState{target, size}) {}
 
 HRESULT STDMETHODCALLTYPE CaptureItem::get_DisplayName(HSTRING* value) {
@@ -29,7 +29,7 @@ HRESULT STDMETHODCALLTYPE CaptureItem::get_DisplayName(HSTRING* value) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(abi::SizeInt32* value) {
+HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(winrt_abi::SizeInt32* value) {
   if (value == nullptr) return E_POINTER;
   if (auto fault = kGetSize.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -41,7 +41,7 @@ HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(abi::SizeInt32* value) {
 }
 
 HRESULT STDMETHODCALLTYPE CaptureItem::add_Closed(
-    abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable*, EventRegistrationToken* token) {
+    winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable*, EventRegistrationToken* token) {
   if (token != nullptr) token->value = 0;
   control::record_unsupported("GraphicsCaptureItem.add_Closed", "the Closed event");
   return E_NOTIMPL;
@@ -57,7 +57,7 @@ std::optional<Target> CaptureItem::target(std::string_view operation) {
   return item != nullptr ? std::optional<Target>(item->target) : std::nullopt;
 }
 
-CaptureItem* as_capture_item(abi::IGraphicsCaptureItem* item) {
+CaptureItem* as_capture_item(winrt_abi::IGraphicsCaptureItem* item) {
   return dynamic_cast<CaptureItem*>(item);
 }
 

@@ -23,7 +23,8 @@ HRESULT make_item(const Target& target, REFIID iid, void** result) {
   if (result == nullptr) return E_POINTER;
   const auto size = target_size(target);
   if (!size) return E_INVALIDARG;
-  if (iid != abi::IID_IGraphicsCaptureItem && iid != IID_IInspectable && iid != IID_IUnknown) {
+  if (iid != winrt_abi::IID_IGraphicsCaptureItem && iid != IID_IInspectable &&
+      iid != IID_IUnknown) {
     return E_NOINTERFACE;
   }
   CaptureItem* item = CaptureItem::create(target, *size);
@@ -32,7 +33,7 @@ HRESULT make_item(const Target& target, REFIID iid, void** result) {
   return result_code;
 }
 
-class ItemFactory final : public combase::StaticObject<abi::IGraphicsCaptureItemInterop> {
+class ItemFactory final : public combase::StaticObject<winrt_abi::IGraphicsCaptureItemInterop> {
  public:
   HRESULT STDMETHODCALLTYPE CreateForWindow(HWND window, REFIID iid, void** result) override {
     if (result != nullptr) *result = nullptr;
@@ -55,12 +56,13 @@ class ItemFactory final : public combase::StaticObject<abi::IGraphicsCaptureItem
   }
 };
 
-class PoolFactory final : public combase::StaticObject<abi::IDirect3D11CaptureFramePoolStatics2> {
+class PoolFactory final
+    : public combase::StaticObject<winrt_abi::IDirect3D11CaptureFramePoolStatics2> {
  public:
-  HRESULT STDMETHODCALLTYPE CreateFreeThreaded(abi::IDirect3DDevice* device,
-                                               abi::DirectXPixelFormat pixel_format,
-                                               INT32 number_of_buffers, abi::SizeInt32 size,
-                                               abi::IDirect3D11CaptureFramePool** result) override {
+  HRESULT STDMETHODCALLTYPE
+  CreateFreeThreaded(winrt_abi::IDirect3DDevice* device, winrt_abi::DirectXPixelFormat pixel_format,
+                     INT32 number_of_buffers, winrt_abi::SizeInt32 size,
+                     winrt_abi::IDirect3D11CaptureFramePool** result) override {
     if (result == nullptr) return E_POINTER;
     *result = nullptr;
     if (auto fault = kCreateFreeThreaded.enter()) {

@@ -18,7 +18,7 @@ const Operation kGetSystemRelativeTime{"get_SystemRelativeTime", FailureKind::kH
 // One interface method, whichever object answers it (devices and surfaces).
 const Operation kGetInterface{"GetInterface", FailureKind::kHresult};
 
-abi::TimeSpan now() {
+winrt_abi::TimeSpan now() {
   const auto since_boot = std::chrono::steady_clock::now().time_since_epoch();
   return {std::chrono::duration_cast<std::chrono::nanoseconds>(since_boot).count() / 100};
 }
@@ -26,7 +26,7 @@ abi::TimeSpan now() {
 }  // namespace
 
 FrameState::FrameState(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
-                       abi::SizeInt32 content_size)
+                       winrt_abi::SizeInt32 content_size)
     : core(std::move(core)),
       buffer(buffer->add_reference()),
       content_size(content_size),
@@ -37,10 +37,11 @@ FrameState::~FrameState() {
   buffer->Release();
 }
 
-Frame::Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer, abi::SizeInt32 content_size)
+Frame::Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
+             winrt_abi::SizeInt32 content_size)
     : RuntimeObject(std::in_place, std::move(core), buffer, content_size) {}
 
-HRESULT STDMETHODCALLTYPE Frame::get_Surface(abi::IDirect3DSurface** value) {
+HRESULT STDMETHODCALLTYPE Frame::get_Surface(winrt_abi::IDirect3DSurface** value) {
   if (value == nullptr) return E_POINTER;
   *value = nullptr;
   if (auto fault = kGetSurface.enter()) {
@@ -52,7 +53,7 @@ HRESULT STDMETHODCALLTYPE Frame::get_Surface(abi::IDirect3DSurface** value) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Frame::get_SystemRelativeTime(abi::TimeSpan* value) {
+HRESULT STDMETHODCALLTYPE Frame::get_SystemRelativeTime(winrt_abi::TimeSpan* value) {
   if (value == nullptr) return E_POINTER;
   if (auto fault = kGetSystemRelativeTime.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -63,7 +64,7 @@ HRESULT STDMETHODCALLTYPE Frame::get_SystemRelativeTime(abi::TimeSpan* value) {
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Frame::get_ContentSize(abi::SizeInt32* value) {
+HRESULT STDMETHODCALLTYPE Frame::get_ContentSize(winrt_abi::SizeInt32* value) {
   if (value == nullptr) return E_POINTER;
   if (auto fault = kGetContentSize.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -80,14 +81,14 @@ SurfaceState::~SurfaceState() { texture->Release(); }
 
 Surface::Surface(d3d11::Texture2D* texture) : RuntimeObject(std::in_place, texture) {}
 
-HRESULT STDMETHODCALLTYPE Surface::get_Description(abi::Direct3DSurfaceDescription* value) {
+HRESULT STDMETHODCALLTYPE Surface::get_Description(winrt_abi::Direct3DSurfaceDescription* value) {
   if (value == nullptr) return E_POINTER;
   SurfaceState* surface = state("get_Description");
   d3d11::TextureState* texture = surface ? surface->texture->texture_state() : nullptr;
   if (texture == nullptr) return E_UNEXPECTED;
   value->Width = static_cast<INT32>(texture->desc.Width);
   value->Height = static_cast<INT32>(texture->desc.Height);
-  value->Format = static_cast<abi::DirectXPixelFormat>(texture->desc.Format);
+  value->Format = static_cast<winrt_abi::DirectXPixelFormat>(texture->desc.Format);
   value->MultisampleDescription = {1, 0};
   return S_OK;
 }

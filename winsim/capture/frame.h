@@ -12,25 +12,28 @@
 namespace winsim::capture {
 
 struct FrameState {
-  FrameState(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer, abi::SizeInt32 content_size);
+  FrameState(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
+             winrt_abi::SizeInt32 content_size);
   ~FrameState();
   FrameState(const FrameState&) = delete;
   FrameState& operator=(const FrameState&) = delete;
 
   std::shared_ptr<PoolCore> core;
   d3d11::Texture2D* buffer;  // one reference; busy until this frame goes
-  abi::SizeInt32 content_size;
-  abi::TimeSpan time;
+  winrt_abi::SizeInt32 content_size;
+  winrt_abi::TimeSpan time;
 };
 
-class Frame final : public combase::RuntimeObject<Frame, FrameState, abi::IDirect3D11CaptureFrame> {
+class Frame final
+    : public combase::RuntimeObject<Frame, FrameState, winrt_abi::IDirect3D11CaptureFrame> {
  public:
   static constexpr std::string_view kClassName = "Direct3D11CaptureFrame";
-  Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer, abi::SizeInt32 content_size);
+  Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
+        winrt_abi::SizeInt32 content_size);
 
-  HRESULT STDMETHODCALLTYPE get_Surface(abi::IDirect3DSurface** value) override;
-  HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(abi::TimeSpan* value) override;
-  HRESULT STDMETHODCALLTYPE get_ContentSize(abi::SizeInt32* value) override;
+  HRESULT STDMETHODCALLTYPE get_Surface(winrt_abi::IDirect3DSurface** value) override;
+  HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(winrt_abi::TimeSpan* value) override;
+  HRESULT STDMETHODCALLTYPE get_ContentSize(winrt_abi::SizeInt32* value) override;
 };
 
 struct SurfaceState {
@@ -41,13 +44,14 @@ struct SurfaceState {
   d3d11::Texture2D* texture;  // one reference
 };
 
-class Surface final : public combase::RuntimeObject<Surface, SurfaceState, abi::IDirect3DSurface,
-                                                    abi::IDirect3DDxgiInterfaceAccess> {
+class Surface final
+    : public combase::RuntimeObject<Surface, SurfaceState, winrt_abi::IDirect3DSurface,
+                                    winrt_abi::IDirect3DDxgiInterfaceAccess> {
  public:
   static constexpr std::string_view kClassName = "Direct3DSurface";
   explicit Surface(d3d11::Texture2D* texture);
 
-  HRESULT STDMETHODCALLTYPE get_Description(abi::Direct3DSurfaceDescription* value) override;
+  HRESULT STDMETHODCALLTYPE get_Description(winrt_abi::Direct3DSurfaceDescription* value) override;
   HRESULT STDMETHODCALLTYPE GetInterface(REFIID iid, void** p) override;
 };
 

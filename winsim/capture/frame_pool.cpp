@@ -42,13 +42,13 @@ void PoolCore::free_buffer(d3d11::Texture2D* texture) {
   }
 }
 
-HRESULT configure_pool(PoolCore& core, abi::IDirect3DDevice* device,
-                       abi::DirectXPixelFormat pixel_format, INT32 buffer_count,
-                       abi::SizeInt32 size, const char* operation) {
+HRESULT configure_pool(PoolCore& core, winrt_abi::IDirect3DDevice* device,
+                       winrt_abi::DirectXPixelFormat pixel_format, INT32 buffer_count,
+                       winrt_abi::SizeInt32 size, const char* operation) {
   d3d11::RuntimeDevice* wrapper = d3d11::as_runtime_device(device);
   if (wrapper == nullptr || buffer_count < 1 || size.Width < 1 || size.Height < 1 ||
-      (pixel_format != abi::DirectXPixelFormat_R8G8B8A8UIntNormalized &&
-       pixel_format != abi::DirectXPixelFormat_B8G8R8A8UIntNormalized)) {
+      (pixel_format != winrt_abi::DirectXPixelFormat_R8G8B8A8UIntNormalized &&
+       pixel_format != winrt_abi::DirectXPixelFormat_B8G8R8A8UIntNormalized)) {
     return E_INVALIDARG;
   }
   d3d11::Device* d3d_device = wrapper->device(operation);
@@ -110,9 +110,9 @@ FramePool::FramePool(std::shared_ptr<PoolCore> core) : RuntimeObject(std::in_pla
   core->owner = this;
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::Recreate(abi::IDirect3DDevice* device,
-                                              abi::DirectXPixelFormat pixel_format,
-                                              INT32 number_of_buffers, abi::SizeInt32 size) {
+HRESULT STDMETHODCALLTYPE FramePool::Recreate(winrt_abi::IDirect3DDevice* device,
+                                              winrt_abi::DirectXPixelFormat pixel_format,
+                                              INT32 number_of_buffers, winrt_abi::SizeInt32 size) {
   if (auto fault = kRecreate.enter()) return fault_result(*fault);
   PoolState* pool = state("Recreate");
   if (pool == nullptr) return E_UNEXPECTED;
@@ -123,7 +123,7 @@ HRESULT STDMETHODCALLTYPE FramePool::Recreate(abi::IDirect3DDevice* device,
   return configure_pool(*pool->core, device, pixel_format, number_of_buffers, size, "Recreate");
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::TryGetNextFrame(abi::IDirect3D11CaptureFrame** result) {
+HRESULT STDMETHODCALLTYPE FramePool::TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   if (auto fault = kTryGetNextFrame.enter()) return fault_result(*fault);
@@ -140,7 +140,7 @@ HRESULT STDMETHODCALLTYPE FramePool::TryGetNextFrame(abi::IDirect3D11CaptureFram
 }
 
 HRESULT STDMETHODCALLTYPE FramePool::add_FrameArrived(
-    abi::ITypedEventHandler_FramePool_Inspectable* handler, EventRegistrationToken* token) {
+    winrt_abi::ITypedEventHandler_FramePool_Inspectable* handler, EventRegistrationToken* token) {
   if (token == nullptr) return E_POINTER;
   token->value = 0;
   if (auto fault = kAddFrameArrived.enter()) return fault_result(*fault);
@@ -185,8 +185,8 @@ HRESULT STDMETHODCALLTYPE FramePool::remove_FrameArrived(EventRegistrationToken 
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::CreateCaptureSession(abi::IGraphicsCaptureItem* item,
-                                                          abi::IGraphicsCaptureSession** result) {
+HRESULT STDMETHODCALLTYPE FramePool::CreateCaptureSession(
+    winrt_abi::IGraphicsCaptureItem* item, winrt_abi::IGraphicsCaptureSession** result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   if (auto fault = kCreateCaptureSession.enter()) return fault_result(*fault);
@@ -204,7 +204,7 @@ HRESULT STDMETHODCALLTYPE FramePool::CreateCaptureSession(abi::IGraphicsCaptureI
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::get_DispatcherQueue(abi::IDispatcherQueue** value) {
+HRESULT STDMETHODCALLTYPE FramePool::get_DispatcherQueue(winrt_abi::IDispatcherQueue** value) {
   if (value == nullptr) return E_POINTER;
   *value = nullptr;  // free-threaded: no dispatcher queue
   return S_OK;

@@ -24,7 +24,7 @@ class Frame;
 
 // One FrameArrived subscription.
 struct Subscription {
-  abi::ITypedEventHandler_FramePool_Inspectable* handler = nullptr;  // one reference
+  winrt_abi::ITypedEventHandler_FramePool_Inspectable* handler = nullptr;  // one reference
   std::int64_t token = 0;
   bool removed = false;
   int running = 0;  // invocations in progress
@@ -42,7 +42,7 @@ struct PoolCore {
   bool closed = false;
   d3d11::Device* device = nullptr;  // one reference
   DXGI_FORMAT format = DXGI_FORMAT_R8G8B8A8_UNORM;
-  abi::SizeInt32 size{};
+  winrt_abi::SizeInt32 size{};
   struct Buffer {
     d3d11::Texture2D* texture;  // one reference
     bool busy;
@@ -58,9 +58,9 @@ struct PoolCore {
 
 // Validates the arguments shared by CreateFreeThreaded and Recreate; makes the
 // buffers. E_INVALIDARG for bad ones.
-HRESULT configure_pool(PoolCore& core, abi::IDirect3DDevice* device,
-                       abi::DirectXPixelFormat pixel_format, INT32 buffer_count,
-                       abi::SizeInt32 size, const char* operation);
+HRESULT configure_pool(PoolCore& core, winrt_abi::IDirect3DDevice* device,
+                       winrt_abi::DirectXPixelFormat pixel_format, INT32 buffer_count,
+                       winrt_abi::SizeInt32 size, const char* operation);
 
 struct PoolState {
   explicit PoolState(std::shared_ptr<PoolCore> core);
@@ -71,22 +71,23 @@ struct PoolState {
 };
 
 class FramePool final
-    : public combase::RuntimeObject<FramePool, PoolState, abi::IDirect3D11CaptureFramePool,
-                                    abi::IClosable> {
+    : public combase::RuntimeObject<FramePool, PoolState, winrt_abi::IDirect3D11CaptureFramePool,
+                                    winrt_abi::IClosable> {
  public:
   static constexpr std::string_view kClassName = "Direct3D11CaptureFramePool";
   explicit FramePool(std::shared_ptr<PoolCore> core);
 
-  HRESULT STDMETHODCALLTYPE Recreate(abi::IDirect3DDevice* device,
-                                     abi::DirectXPixelFormat pixel_format, INT32 number_of_buffers,
-                                     abi::SizeInt32 size) override;
-  HRESULT STDMETHODCALLTYPE TryGetNextFrame(abi::IDirect3D11CaptureFrame** result) override;
-  HRESULT STDMETHODCALLTYPE add_FrameArrived(abi::ITypedEventHandler_FramePool_Inspectable* handler,
-                                             EventRegistrationToken* token) override;
+  HRESULT STDMETHODCALLTYPE Recreate(winrt_abi::IDirect3DDevice* device,
+                                     winrt_abi::DirectXPixelFormat pixel_format,
+                                     INT32 number_of_buffers, winrt_abi::SizeInt32 size) override;
+  HRESULT STDMETHODCALLTYPE TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** result) override;
+  HRESULT STDMETHODCALLTYPE
+  add_FrameArrived(winrt_abi::ITypedEventHandler_FramePool_Inspectable* handler,
+                   EventRegistrationToken* token) override;
   HRESULT STDMETHODCALLTYPE remove_FrameArrived(EventRegistrationToken token) override;
-  HRESULT STDMETHODCALLTYPE CreateCaptureSession(abi::IGraphicsCaptureItem* item,
-                                                 abi::IGraphicsCaptureSession** result) override;
-  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(abi::IDispatcherQueue** value) override;
+  HRESULT STDMETHODCALLTYPE CreateCaptureSession(
+      winrt_abi::IGraphicsCaptureItem* item, winrt_abi::IGraphicsCaptureSession** result) override;
+  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(winrt_abi::IDispatcherQueue** value) override;
   HRESULT STDMETHODCALLTYPE Close() override;
 };
 

@@ -24,8 +24,9 @@ struct SessionState {
   bool closed = false;
 };
 
-class Session final : public combase::RuntimeObject<Session, SessionState,
-                                                    abi::IGraphicsCaptureSession, abi::IClosable> {
+class Session final
+    : public combase::RuntimeObject<Session, SessionState, winrt_abi::IGraphicsCaptureSession,
+                                    winrt_abi::IClosable> {
  public:
   static constexpr std::string_view kClassName = "GraphicsCaptureSession";
   Session(std::shared_ptr<PoolCore> core, Target target);

@@ -11,17 +11,17 @@ constexpr std::uint32_t kWindowRefreshRate = 60;
 
 }  // namespace
 
-std::optional<abi::SizeInt32> target_size(const Target& target) {
+std::optional<winrt_abi::SizeInt32> target_size(const Target& target) {
   auto& desktop = desktop::Desktop::instance();
   if (target.window != nullptr) {
     if (auto window = desktop.window(target.window)) {
-      return abi::SizeInt32{window->width, window->height};
+      return winrt_abi::SizeInt32{window->width, window->height};
     }
     return std::nullopt;
   }
   if (auto monitor = desktop.monitor(target.monitor)) {
-    return abi::SizeInt32{static_cast<INT32>(monitor->monitor.width),
-                          static_cast<INT32>(monitor->monitor.height)};
+    return winrt_abi::SizeInt32{static_cast<INT32>(monitor->monitor.width),
+                                static_cast<INT32>(monitor->monitor.height)};
   }
   return std::nullopt;
 }

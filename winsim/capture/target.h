@@ -25,7 +25,7 @@ struct Target {
 
 // The target's current size; nothing once it is gone (window destroyed,
 // monitor removed).
-std::optional<abi::SizeInt32> target_size(const Target& target);
+std::optional<winrt_abi::SizeInt32> target_size(const Target& target);
 
 // The window's title or the monitor's device name.
 std::u16string target_name(const Target& target);

@@ -125,6 +125,6 @@ HRESULT WINAPI CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice,
     return E_INVALIDARG;
   }
   auto* wrapper = winsim::d3d11::RuntimeDevice::create(device);
-  *graphicsDevice = static_cast<abi::IDirect3DDevice*>(wrapper);
+  *graphicsDevice = static_cast<winrt_abi::IDirect3DDevice*>(wrapper);
   return S_OK;
 }

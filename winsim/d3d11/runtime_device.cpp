@@ -44,7 +44,7 @@ Device* RuntimeDevice::device(std::string_view operation) {
   return wrapper != nullptr ? wrapper->device->add_reference() : nullptr;
 }
 
-RuntimeDevice* as_runtime_device(abi::IDirect3DDevice* device) {
+RuntimeDevice* as_runtime_device(winrt_abi::IDirect3DDevice* device) {
   return dynamic_cast<RuntimeDevice*>(device);
 }
 

@@ -19,8 +19,8 @@ struct RuntimeDeviceState {
 };
 
 class RuntimeDevice final
-    : public combase::RuntimeObject<RuntimeDevice, RuntimeDeviceState, abi::IDirect3DDevice,
-                                    abi::IDirect3DDxgiInterfaceAccess, abi::IClosable> {
+    : public combase::RuntimeObject<RuntimeDevice, RuntimeDeviceState, winrt_abi::IDirect3DDevice,
+                                    winrt_abi::IDirect3DDxgiInterfaceAccess, winrt_abi::IClosable> {
  public:
   static constexpr std::string_view kClassName = "Direct3DDevice";
   explicit RuntimeDevice(Device* device);
@@ -34,6 +34,6 @@ class RuntimeDevice final
 };
 
 // The wrapper behind an IDirect3DDevice, if it is one of winsim's.
-RuntimeDevice* as_runtime_device(abi::IDirect3DDevice* device);
+RuntimeDevice* as_runtime_device(winrt_abi::IDirect3DDevice* device);
 
 }  // namespace winsim::d3d11

@@ -63,7 +63,7 @@ ErrorObject::ErrorObject(const ErrorDetails& details)
     : ComObject(std::in_place, details), restricted_(details.restricted_description.has_value()) {}
 
 bool ErrorObject::exposes(REFIID iid) const {
-  return iid != abi::IID_IRestrictedErrorInfo || restricted_;
+  return iid != winrt_abi::IID_IRestrictedErrorInfo || restricted_;
 }
 
 HRESULT ErrorObject::GetGUID(GUID* pGUID) {

@@ -19,8 +19,8 @@ struct ErrorDetails {
   std::optional<std::u16string> restricted_description;
 };
 
-class ErrorObject final
-    : public combase::ComObject<ErrorObject, ErrorDetails, IErrorInfo, abi::IRestrictedErrorInfo> {
+class ErrorObject final : public combase::ComObject<ErrorObject, ErrorDetails, IErrorInfo,
+                                                    winrt_abi::IRestrictedErrorInfo> {
  public:
   static constexpr std::string_view kClassName = "ErrorInfo";
 

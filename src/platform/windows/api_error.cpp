@@ -47,7 +47,7 @@ class LocalBuffer {
 WideString message_from_error_info(const ComPtr<IErrorInfo>& info) {
   WideString message;
   // Not implementing the restricted interface is an answer, not a failure.
-  if (auto restricted = query<abi::IRestrictedErrorInfo>(info)) {
+  if (auto restricted = query<winrt_abi::IRestrictedErrorInfo>(info)) {
     Bstr description, restricted_description, capability_sid;
     HRESULT error = 0;
     if (SUCCEEDED((*restricted)

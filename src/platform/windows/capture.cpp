@@ -8,8 +8,8 @@
 
 namespace {
 
-using FramePool = abi::IDirect3D11CaptureFramePool;
-using Session = abi::IGraphicsCaptureSession;
+using FramePool = winrt_abi::IDirect3D11CaptureFramePool;
+using Session = winrt_abi::IGraphicsCaptureSession;
 
 // Whether this thread has joined the multithreaded apartment (or already had
 // an apartment of another kind, which serves as well). The apartment is never
@@ -34,7 +34,7 @@ void ignore(HRESULT hr) { static_cast<void>(com_check(hr)); }
 
 void close(IUnknown* object) {
   if (object == nullptr) return;
-  if (auto closable = query<abi::IClosable>(object)) ignore((*closable)->Close());
+  if (auto closable = query<winrt_abi::IClosable>(object)) ignore((*closable)->Close());
 }
 
 // Shuts down whatever of a pipeline exists: the session first, so that no new
@@ -92,7 +92,7 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   // warning of g++ -O3 in the Windows build.
   if (!device) return std::expected<void, CaptureError>(std::unexpect, std::move(device.error()));
 
-  abi::SizeInt32 size{};
+  winrt_abi::SizeInt32 size{};
   if (auto read = com_check((*item)->get_Size(&size)); !read) {
     return std::unexpected(CaptureError::windows(std::move(read.error())));
   }

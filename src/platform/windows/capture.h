@@ -32,8 +32,8 @@ struct ReadbackResources {
 // What a running capture holds. The frame-arrival handler holds the other
 // reference to the slot (and is itself held by the pool).
 struct CaptureState {
-  ComPtr<abi::IDirect3D11CaptureFramePool> frame_pool;
-  ComPtr<abi::IGraphicsCaptureSession> session;
+  ComPtr<winrt_abi::IDirect3D11CaptureFramePool> frame_pool;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   std::shared_ptr<LatestFrameSlot> slot;
   EventRegistrationToken frame_arrived_token{};
   ReadbackResources readback;

@@ -13,15 +13,14 @@
 // Interfaces of the SDK itself (IInspectable, ID3D11Device, ...) come from
 // win32.h; their InterfaceId ties are at the end of this file.
 //
-// libstdc++'s <cxxabi.h> defines a global namespace alias `abi`, which cannot
-// live beside this namespace: a translation unit including this header must
-// not include <cxxabi.h> (GoogleTest is built with GTEST_HAS_CXXABI_H_=0).
+// The namespace is not called `abi`: libstdc++'s <cxxabi.h> already defines a
+// global alias of that name.
 #pragma once
 
 #include "platform/windows/interface_id.h"
 #include "platform/windows/win32.h"
 
-namespace abi {
+namespace winrt_abi {
 
 // Windows.Graphics.SizeInt32
 struct SizeInt32 {
@@ -197,27 +196,32 @@ struct IDirect3D11CaptureFramePoolStatics2 : public IInspectable {
                                                        IDirect3D11CaptureFramePool** result) = 0;
 };
 
-}  // namespace abi
+}  // namespace winrt_abi
 
 // windows.graphics.directx.direct3d11.interop.h; exported by d3d11.dll. The
 // runtime device object for a DXGI device (query it for IDirect3DDevice).
 extern "C" DECLSPEC_IMPORT HRESULT WINAPI
 CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice, IInspectable** graphicsDevice);
 
-OPTICATCHER_INTERFACE_ID(abi::IRestrictedErrorInfo, abi::IID_IRestrictedErrorInfo);
-OPTICATCHER_INTERFACE_ID(abi::IClosable, abi::IID_IClosable);
-OPTICATCHER_INTERFACE_ID(abi::IDirect3DDevice, abi::IID_IDirect3DDevice);
-OPTICATCHER_INTERFACE_ID(abi::IDirect3DSurface, abi::IID_IDirect3DSurface);
-OPTICATCHER_INTERFACE_ID(abi::IDirect3DDxgiInterfaceAccess, abi::IID_IDirect3DDxgiInterfaceAccess);
-OPTICATCHER_INTERFACE_ID(abi::IGraphicsCaptureItemInterop, abi::IID_IGraphicsCaptureItemInterop);
-OPTICATCHER_INTERFACE_ID(abi::IGraphicsCaptureItem, abi::IID_IGraphicsCaptureItem);
-OPTICATCHER_INTERFACE_ID(abi::IGraphicsCaptureSession, abi::IID_IGraphicsCaptureSession);
-OPTICATCHER_INTERFACE_ID(abi::IDirect3D11CaptureFrame, abi::IID_IDirect3D11CaptureFrame);
-OPTICATCHER_INTERFACE_ID(abi::ITypedEventHandler_FramePool_Inspectable,
-                         abi::IID_ITypedEventHandler_FramePool_Inspectable);
-OPTICATCHER_INTERFACE_ID(abi::IDirect3D11CaptureFramePool, abi::IID_IDirect3D11CaptureFramePool);
-OPTICATCHER_INTERFACE_ID(abi::IDirect3D11CaptureFramePoolStatics2,
-                         abi::IID_IDirect3D11CaptureFramePoolStatics2);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IRestrictedErrorInfo, winrt_abi::IID_IRestrictedErrorInfo);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IClosable, winrt_abi::IID_IClosable);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3DDevice, winrt_abi::IID_IDirect3DDevice);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3DSurface, winrt_abi::IID_IDirect3DSurface);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3DDxgiInterfaceAccess,
+                         winrt_abi::IID_IDirect3DDxgiInterfaceAccess);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureItemInterop,
+                         winrt_abi::IID_IGraphicsCaptureItemInterop);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureItem, winrt_abi::IID_IGraphicsCaptureItem);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession,
+                         winrt_abi::IID_IGraphicsCaptureSession);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFrame,
+                         winrt_abi::IID_IDirect3D11CaptureFrame);
+OPTICATCHER_INTERFACE_ID(winrt_abi::ITypedEventHandler_FramePool_Inspectable,
+                         winrt_abi::IID_ITypedEventHandler_FramePool_Inspectable);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFramePool,
+                         winrt_abi::IID_IDirect3D11CaptureFramePool);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFramePoolStatics2,
+                         winrt_abi::IID_IDirect3D11CaptureFramePoolStatics2);
 
 // SDK interfaces the capture code queries or implements.
 OPTICATCHER_INTERFACE_ID(IInspectable, IID_IInspectable);

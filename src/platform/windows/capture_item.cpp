@@ -53,11 +53,11 @@ std::expected<ComPtr<T>, WindowsApiError> activation_factory(const WideLiteral<N
   });
 }
 
-std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> item_for(
-    abi::IGraphicsCaptureItemInterop* interop, const CaptureTarget& target) {
-  return com_object<abi::IGraphicsCaptureItem>([&](abi::IGraphicsCaptureItem** out) {
+std::expected<ComPtr<winrt_abi::IGraphicsCaptureItem>, WindowsApiError> item_for(
+    winrt_abi::IGraphicsCaptureItemInterop* interop, const CaptureTarget& target) {
+  return com_object<winrt_abi::IGraphicsCaptureItem>([&](winrt_abi::IGraphicsCaptureItem** out) {
     void** result = reinterpret_cast<void**>(out);
-    const IID& iid = InterfaceId<abi::IGraphicsCaptureItem>::value;
+    const IID& iid = InterfaceId<winrt_abi::IGraphicsCaptureItem>::value;
     return std::visit(
         [&](const auto& variant) -> HRESULT {
           if constexpr (std::is_same_v<std::decay_t<decltype(variant)>, CaptureTarget::Window>) {
@@ -72,11 +72,11 @@ std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> item_for(
 
 }  // namespace
 
-std::expected<ComPtr<abi::IGraphicsCaptureItem>, CaptureError> create_capture_item(
+std::expected<ComPtr<winrt_abi::IGraphicsCaptureItem>, CaptureError> create_capture_item(
     const CaptureTarget& target) {
   // The interop factory is obtained afresh for every item.
-  auto item = [&]() -> std::expected<ComPtr<abi::IGraphicsCaptureItem>, WindowsApiError> {
-    auto interop = activation_factory<abi::IGraphicsCaptureItemInterop>(kItemClass);
+  auto item = [&]() -> std::expected<ComPtr<winrt_abi::IGraphicsCaptureItem>, WindowsApiError> {
+    auto interop = activation_factory<winrt_abi::IGraphicsCaptureItemInterop>(kItemClass);
     if (!interop) return std::unexpected(std::move(interop.error()));
     return item_for(interop->get(), target);
   }();
@@ -87,9 +87,9 @@ std::expected<ComPtr<abi::IGraphicsCaptureItem>, CaptureError> create_capture_it
   return std::unexpected(CaptureError::from(MonitorError::windows(std::move(item.error()))));
 }
 
-std::expected<ComPtr<abi::IDirect3D11CaptureFramePool>, CaptureError> create_frame_pool(
-    abi::IDirect3DDevice* device, abi::SizeInt32 size) {
-  using Factory = abi::IDirect3D11CaptureFramePoolStatics2;
+std::expected<ComPtr<winrt_abi::IDirect3D11CaptureFramePool>, CaptureError> create_frame_pool(
+    winrt_abi::IDirect3DDevice* device, winrt_abi::SizeInt32 size) {
+  using Factory = winrt_abi::IDirect3D11CaptureFramePoolStatics2;
   // The pool factory is obtained once and kept for the life of the process, as
   // the runtime itself keeps it. Its owner is deliberately never destroyed: a
   // release during process teardown could reach an already unloaded runtime.
@@ -105,8 +105,8 @@ std::expected<ComPtr<abi::IDirect3D11CaptureFramePool>, CaptureError> create_fra
     }
     pool_factory = factory.get();
   }
-  auto pool =
-      com_object<abi::IDirect3D11CaptureFramePool>([&](abi::IDirect3D11CaptureFramePool** out) {
+  auto pool = com_object<winrt_abi::IDirect3D11CaptureFramePool>(
+      [&](winrt_abi::IDirect3D11CaptureFramePool** out) {
         return pool_factory->CreateFreeThreaded(device, POOL_PIXEL_FORMAT, POOL_BUFFER_COUNT, size,
                                                 out);
       });

@@ -34,7 +34,7 @@ std::expected<D3DDevice, CaptureError> create_d3d_device() {
   return created;
 }
 
-std::expected<ComPtr<abi::IDirect3DDevice>, WindowsApiError> create_direct3d_device(
+std::expected<ComPtr<winrt_abi::IDirect3DDevice>, WindowsApiError> create_direct3d_device(
     ID3D11Device* device) {
   auto dxgi_device = query<IDXGIDevice>(device);
   if (!dxgi_device) return std::unexpected(std::move(dxgi_device.error()));
@@ -42,5 +42,5 @@ std::expected<ComPtr<abi::IDirect3DDevice>, WindowsApiError> create_direct3d_dev
     return CreateDirect3D11DeviceFromDXGIDevice(dxgi_device->get(), out);
   });
   if (!inspectable) return std::unexpected(std::move(inspectable.error()));
-  return query<abi::IDirect3DDevice>(*inspectable);
+  return query<winrt_abi::IDirect3DDevice>(*inspectable);
 }

@@ -20,5 +20,5 @@ std::expected<D3DDevice, CaptureError> create_d3d_device();
 
 // A fresh Windows Runtime device standing for `device`, for the frame pool
 // calls that take one.
-std::expected<ComPtr<abi::IDirect3DDevice>, WindowsApiError> create_direct3d_device(
+std::expected<ComPtr<winrt_abi::IDirect3DDevice>, WindowsApiError> create_direct3d_device(
     ID3D11Device* device);

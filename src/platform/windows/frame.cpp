@@ -51,14 +51,14 @@ namespace {
 
 // The access object behind a frame's surface. The surface itself is needed
 // only to reach it.
-std::expected<ComPtr<abi::IDirect3DDxgiInterfaceAccess>, WindowsApiError> frame_access(
-    abi::IDirect3D11CaptureFrame* frame) {
-  auto surface = com_object<abi::IDirect3DSurface>(
-      [frame](abi::IDirect3DSurface** out) { return frame->get_Surface(out); });
+std::expected<ComPtr<winrt_abi::IDirect3DDxgiInterfaceAccess>, WindowsApiError> frame_access(
+    winrt_abi::IDirect3D11CaptureFrame* frame) {
+  auto surface = com_object<winrt_abi::IDirect3DSurface>(
+      [frame](winrt_abi::IDirect3DSurface** out) { return frame->get_Surface(out); });
   if (!surface) return std::unexpected(std::move(surface.error()));
-  ComPtr<abi::IDirect3DDxgiInterfaceAccess> access;
+  ComPtr<winrt_abi::IDirect3DDxgiInterfaceAccess> access;
   const HRESULT hr =
-      (*surface)->QueryInterface(abi::IID_IDirect3DDxgiInterfaceAccess, access.put_void());
+      (*surface)->QueryInterface(winrt_abi::IID_IDirect3DDxgiInterfaceAccess, access.put_void());
   if (FAILED(hr)) return std::unexpected(hresult_from_com(hr));
   // A query must deliver its interface when it succeeds; one that does not
   // broke its contract, which is reported as the pointer it failed to give.
@@ -101,7 +101,7 @@ std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrame
   auto frame = slot.take_latest();
   if (!frame) return std::unexpected(std::move(frame.error()));
 
-  abi::SizeInt32 content{};
+  winrt_abi::SizeInt32 content{};
   if (auto read = com_check((*frame)->get_ContentSize(&content)); !read) {
     return std::unexpected(CaptureError::windows(std::move(read.error())));
   }

@@ -60,8 +60,8 @@ void copy_rows(const std::byte* source, std::uint32_t row_pitch, std::uint32_t w
 // until the readback is done, so that the texture stays the frame's even when
 // a newer frame replaces it in the slot meanwhile.
 struct FrameTexture {
-  ComPtr<abi::IDirect3D11CaptureFrame> frame;
-  ComPtr<abi::IDirect3DDxgiInterfaceAccess> access;
+  ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
+  ComPtr<winrt_abi::IDirect3DDxgiInterfaceAccess> access;
   ComPtr<ID3D11Texture2D> texture;
   CopyRegion region;  // what to read of the texture
 };

@@ -64,13 +64,14 @@ bool is_null(const IID& iid) {
 
 ComPtr<FrameArrivedHandler> FrameArrivedHandler::create(std::shared_ptr<LatestFrameSlot> slot,
                                                         ComPtr<ID3D11Device> device,
-                                                        abi::SizeInt32 pool_size) {
+                                                        winrt_abi::SizeInt32 pool_size) {
   return ComPtr<FrameArrivedHandler>::attach(
       new FrameArrivedHandler(std::move(slot), std::move(device), pool_size));
 }
 
 FrameArrivedHandler::FrameArrivedHandler(std::shared_ptr<LatestFrameSlot> slot,
-                                         ComPtr<ID3D11Device> device, abi::SizeInt32 pool_size)
+                                         ComPtr<ID3D11Device> device,
+                                         winrt_abi::SizeInt32 pool_size)
     : slot_(std::move(slot)), device_(std::move(device)), pool_size_(pool_size) {}
 
 FrameArrivedHandler::~FrameArrivedHandler() = default;
@@ -81,9 +82,9 @@ HRESULT STDMETHODCALLTYPE FrameArrivedHandler::QueryInterface(REFIID iid, void**
   if (is_null(iid)) return E_POINTER;
   if (iid == IID_IMarshal) return query_marshal(object);
   if (iid == IID_IUnknown || iid == IID_IAgileObject ||
-      iid == abi::IID_ITypedEventHandler_FramePool_Inspectable) {
+      iid == winrt_abi::IID_ITypedEventHandler_FramePool_Inspectable) {
     AddRef();
-    *object = static_cast<abi::ITypedEventHandler_FramePool_Inspectable*>(this);
+    *object = static_cast<winrt_abi::ITypedEventHandler_FramePool_Inspectable*>(this);
     return S_OK;
   }
   return E_NOINTERFACE;
@@ -93,7 +94,7 @@ HRESULT FrameArrivedHandler::query_marshal(void** object) {
   std::lock_guard lock(marshaler_lock_);
   if (!marshaler_) {
     const HRESULT hr = CoCreateFreeThreadedMarshaler(
-        static_cast<abi::ITypedEventHandler_FramePool_Inspectable*>(this), marshaler_.put());
+        static_cast<winrt_abi::ITypedEventHandler_FramePool_Inspectable*>(this), marshaler_.put());
     if (FAILED(hr)) return hr;
     if (!marshaler_) return E_NOINTERFACE;
   }
@@ -109,8 +110,8 @@ ULONG STDMETHODCALLTYPE FrameArrivedHandler::Release() {
   return remaining;
 }
 
-HRESULT STDMETHODCALLTYPE FrameArrivedHandler::Invoke(abi::IDirect3D11CaptureFramePool* sender,
-                                                      IInspectable* /*args*/) {
+HRESULT STDMETHODCALLTYPE FrameArrivedHandler::Invoke(
+    winrt_abi::IDirect3D11CaptureFramePool* sender, IInspectable* /*args*/) {
   // Nothing may escape into the platform's worker thread: a broken invariant
   // becomes a failure code for the event source.
   try {
@@ -120,15 +121,15 @@ HRESULT STDMETHODCALLTYPE FrameArrivedHandler::Invoke(abi::IDirect3D11CaptureFra
   }
 }
 
-HRESULT FrameArrivedHandler::on_frame_arrived(abi::IDirect3D11CaptureFramePool* sender) {
+HRESULT FrameArrivedHandler::on_frame_arrived(winrt_abi::IDirect3D11CaptureFramePool* sender) {
   if (sender == nullptr) return E_POINTER;
 
-  ComPtr<abi::IDirect3D11CaptureFrame> frame;
+  ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
   HRESULT hr = sender->TryGetNextFrame(frame.put());
   if (FAILED(hr)) return hr;
   if (!frame) return S_OK;  // nothing ready: nobody to wake
 
-  abi::SizeInt32 content{};
+  winrt_abi::SizeInt32 content{};
   hr = frame->get_ContentSize(&content);
   if (FAILED(hr)) return hr;
 
@@ -149,7 +150,7 @@ HRESULT FrameArrivedHandler::on_frame_arrived(abi::IDirect3D11CaptureFramePool* 
   return S_OK;
 }
 
-abi::SizeInt32 FrameArrivedHandler::recorded_pool_size() const {
+winrt_abi::SizeInt32 FrameArrivedHandler::recorded_pool_size() const {
   std::lock_guard lock(size_lock_);
   return pool_size_;
 }

@@ -20,7 +20,7 @@
 // two buffers is ever held here.
 class LatestFrameSlot {
  public:
-  using Frame = abi::IDirect3D11CaptureFrame;
+  using Frame = winrt_abi::IDirect3D11CaptureFrame;
 
   LatestFrameSlot() = default;
   LatestFrameSlot(const LatestFrameSlot&) = delete;
@@ -56,28 +56,29 @@ class LatestFrameSlot {
 // has outgrown it. It never touches the interpreter, allocates nothing and
 // copies no pixels per frame. The slot lock and the size lock are never held
 // together.
-class FrameArrivedHandler final : public abi::ITypedEventHandler_FramePool_Inspectable {
+class FrameArrivedHandler final : public winrt_abi::ITypedEventHandler_FramePool_Inspectable {
  public:
   // The new handler with its one reference.
   static ComPtr<FrameArrivedHandler> create(std::shared_ptr<LatestFrameSlot> slot,
-                                            ComPtr<ID3D11Device> device, abi::SizeInt32 pool_size);
+                                            ComPtr<ID3D11Device> device,
+                                            winrt_abi::SizeInt32 pool_size);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
   ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE Invoke(abi::IDirect3D11CaptureFramePool* sender,
+  HRESULT STDMETHODCALLTYPE Invoke(winrt_abi::IDirect3D11CaptureFramePool* sender,
                                    IInspectable* args) override;
 
   // The size the pool's buffers were last created with.
-  abi::SizeInt32 recorded_pool_size() const;
+  winrt_abi::SizeInt32 recorded_pool_size() const;
 
  private:
   FrameArrivedHandler(std::shared_ptr<LatestFrameSlot> slot, ComPtr<ID3D11Device> device,
-                      abi::SizeInt32 pool_size);
+                      winrt_abi::SizeInt32 pool_size);
   ~FrameArrivedHandler();
 
   // Invoke's work: store the frame, then grow the pool if it must.
-  HRESULT on_frame_arrived(abi::IDirect3D11CaptureFramePool* sender);
+  HRESULT on_frame_arrived(winrt_abi::IDirect3D11CaptureFramePool* sender);
 
   // The IMarshal of the free-threaded marshaler this object aggregates.
   HRESULT query_marshal(void** object);
@@ -85,7 +86,7 @@ class FrameArrivedHandler final : public abi::ITypedEventHandler_FramePool_Inspe
   std::shared_ptr<LatestFrameSlot> slot_;
   ComPtr<ID3D11Device> device_;
   mutable std::mutex size_lock_;
-  abi::SizeInt32 pool_size_;  // guarded by size_lock_
+  winrt_abi::SizeInt32 pool_size_;  // guarded by size_lock_
   std::atomic<std::uint32_t> references_{1};
   // The aggregated free-threaded marshaler, made on the first IMarshal query
   // and kept until this object dies, since the IMarshal it hands out lives

@@ -5,7 +5,7 @@
 // Whoever declares an interface declares its id right next to it, at global
 // scope:
 //
-//   OPTICATCHER_INTERFACE_ID(abi::IThing, abi::IID_IThing);
+//   OPTICATCHER_INTERFACE_ID(winrt_abi::IThing, winrt_abi::IID_IThing);
 //
 // Interfaces that come from the Windows SDK itself are tied here.
 #pragma once
