@@ -40,7 +40,7 @@ Instance<Payload>* instance_of(PyObject* object) {
 }
 
 // The type made from `spec` on first use and reused afterwards; nullptr with
-// the interpreter's exception set when the interpreter refuses the spec.
+// the interpreter's exception set when the interpreter refuses the type's PyType_Spec.
 inline PyTypeObject* type_once(PyObject*& cache, PyType_Spec& spec) {
   if (cache == nullptr) cache = PyType_FromSpec(&spec);
   return reinterpret_cast<PyTypeObject*>(cache);
