@@ -43,8 +43,9 @@ class WinsimCapture : public ::testing::Test {
     ASSERT_EQ(RoInitialize(RO_INIT_MULTITHREADED) >= 0, true);
   }
   void TearDown() override {
-    winsim_reset();
+    // Misuse is looked at before reset(), which clears the list.
     EXPECT_EQ(errors(), "");
+    winsim_reset();
     EXPECT_EQ(live_objects(), "");
   }
 };
