@@ -35,6 +35,7 @@ HRESULT make_item(const Target& target, REFIID iid, void** result) {
 
 class ItemFactory final : public combase::StaticObject<winrt_abi::IGraphicsCaptureItemInterop> {
  public:
+  ItemFactory() : StaticObject("GraphicsCaptureItem factory") {}
   HRESULT STDMETHODCALLTYPE CreateForWindow(HWND window, REFIID iid, void** result) override {
     if (result != nullptr) *result = nullptr;
     if (auto fault = kCreateForWindow.enter()) {
@@ -59,6 +60,7 @@ class ItemFactory final : public combase::StaticObject<winrt_abi::IGraphicsCaptu
 class PoolFactory final
     : public combase::StaticObject<winrt_abi::IDirect3D11CaptureFramePoolStatics2> {
  public:
+  PoolFactory() : StaticObject("Direct3D11CaptureFramePool factory") {}
   HRESULT STDMETHODCALLTYPE
   CreateFreeThreaded(winrt_abi::IDirect3DDevice* device, winrt_abi::DirectXPixelFormat pixel_format,
                      INT32 number_of_buffers, winrt_abi::SizeInt32 size,

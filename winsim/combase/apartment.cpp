@@ -38,16 +38,18 @@ HRESULT WINAPI RoInitialize(RO_INIT_TYPE initType) {
   if (initType != RO_INIT_SINGLETHREADED && initType != RO_INIT_MULTITHREADED) {
     return E_INVALIDARG;
   }
-  if (initType == RO_INIT_SINGLETHREADED) {
-    // A single-threaded apartment needs a message loop, which winsim has not.
-    winsim::control::record_unsupported("RoInitialize", "single-threaded apartments");
-  }
   if (t_apartment.initialised) {
     if (t_apartment.type != initType) {
       return RPC_E_CHANGED_MODE;
     }
     ++t_apartment.count;
     return S_FALSE;
+  }
+  if (initType == RO_INIT_SINGLETHREADED) {
+    // A single-threaded apartment needs a message loop, which winsim has not.
+    // Asking for one on a thread that has joined the multithreaded apartment
+    // is refused above, and simulated.
+    winsim::control::record_unsupported("RoInitialize", "single-threaded apartments");
   }
   t_apartment = {true, initType, 1};
   return S_OK;

@@ -1,10 +1,22 @@
 // CoCreateFreeThreadedMarshaler. winsim has a single apartment kind, so the
 // marshaler is never asked to marshal: it exists so that an object can answer
 // IMarshal through it, and is counted like any other object.
+//
+// As on Windows, the marshaler is aggregated into the object given as
+// punkOuter: the caller receives the marshaler's own, non-delegating IUnknown
+// (which counts the marshaler's references), while the IMarshal it answers
+// belongs to the outer object: that interface's QueryInterface, AddRef and
+// Release go to the outer object, so a caller holding only the IMarshal keeps
+// the outer object alive. Without an outer object the marshaler stands alone.
 #include <objbase.h>
 
+#include <atomic>
+#include <cstdint>
+#include <string>
+
 #include "combase/com_failure.h"
-#include "combase/com_object.h"
+#include "combase/object_census.h"
+#include "combase/query_interface.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -12,40 +24,118 @@ namespace winsim::combase {
 
 namespace {
 
-struct MarshalerState {};
-
-class FreeThreadedMarshaler final
-    : public ComObject<FreeThreadedMarshaler, MarshalerState, IMarshal> {
+class FreeThreadedMarshaler final : public IUnknown {
  public:
   static constexpr std::string_view kClassName = "FreeThreadedMarshaler";
-  FreeThreadedMarshaler() : ComObject(std::in_place) {}
 
-  HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID, void*, DWORD, void*, DWORD, CLSID*) override {
-    return unsupported("GetUnmarshalClass");
+  explicit FreeThreadedMarshaler(IUnknown* outer)
+      : marshal_(*this), controlling_(outer != nullptr ? outer : this) {
+    object_created(kClassName);
   }
-  HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID, void*, DWORD, void*, DWORD, DWORD*) override {
-    return unsupported("GetMarshalSizeMax");
+
+  // The non-delegating IUnknown.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (is_zombie("QueryInterface")) return E_UNEXPECTED;
+    if (const control::Operation* query = query_operation(iid)) {
+      if (auto fault = query->enter()) {
+        return fault->null ? S_OK : fail_method(*fault);
+      }
+    }
+    if (iid == IID_IUnknown) {
+      references_.fetch_add(1);
+      *object = static_cast<IUnknown*>(this);
+      return S_OK;
+    }
+    if (iid == IID_IMarshal) {
+      marshal_.AddRef();  // a reference to the outer object
+      *object = static_cast<IMarshal*>(&marshal_);
+      return S_OK;
+    }
+    return E_NOINTERFACE;
   }
-  HRESULT STDMETHODCALLTYPE MarshalInterface(IStream*, REFIID, void*, DWORD, void*,
-                                             DWORD) override {
-    return unsupported("MarshalInterface");
+
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    std::int64_t count = references_.load();
+    do {
+      if (count <= 0) {
+        control::record_misuse("use after final release: FreeThreadedMarshaler::AddRef");
+        return 0;
+      }
+    } while (!references_.compare_exchange_weak(count, count + 1));
+    return static_cast<ULONG>(count + 1);
   }
-  HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream*, REFIID, void**) override {
-    return unsupported("UnmarshalInterface");
-  }
-  HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream*) override {
-    return unsupported("ReleaseMarshalData");
-  }
-  HRESULT STDMETHODCALLTYPE DisconnectObject(DWORD) override {
-    return unsupported("DisconnectObject");
+
+  ULONG STDMETHODCALLTYPE Release() override {
+    std::int64_t count = references_.load();
+    do {
+      if (count <= 0) {
+        control::record_misuse("release below zero: FreeThreadedMarshaler");
+        return 0;
+      }
+    } while (!references_.compare_exchange_weak(count, count - 1));
+    if (count == 1) {
+      object_released(kClassName, this,
+                      [](void* zombie) { delete static_cast<FreeThreadedMarshaler*>(zombie); });
+    }
+    return static_cast<ULONG>(count - 1);
   }
 
  private:
-  static HRESULT unsupported(std::string_view method) {
-    control::record_unsupported(std::string("IMarshal::") + std::string(method),
-                                "marshaling between apartments");
-    return E_NOTIMPL;
+  // The IMarshal handed out: its IUnknown is the controlling object's.
+  class Marshal final : public IMarshal {
+   public:
+    explicit Marshal(FreeThreadedMarshaler& owner) : owner_(owner) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+      return owner_.controlling_->QueryInterface(iid, object);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.controlling_->AddRef(); }
+    ULONG STDMETHODCALLTYPE Release() override { return owner_.controlling_->Release(); }
+
+    HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID, void*, DWORD, void*, DWORD,
+                                                CLSID*) override {
+      return unsupported("GetUnmarshalClass");
+    }
+    HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID, void*, DWORD, void*, DWORD,
+                                                DWORD*) override {
+      return unsupported("GetMarshalSizeMax");
+    }
+    HRESULT STDMETHODCALLTYPE MarshalInterface(IStream*, REFIID, void*, DWORD, void*,
+                                               DWORD) override {
+      return unsupported("MarshalInterface");
+    }
+    HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream*, REFIID, void**) override {
+      return unsupported("UnmarshalInterface");
+    }
+    HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream*) override {
+      return unsupported("ReleaseMarshalData");
+    }
+    HRESULT STDMETHODCALLTYPE DisconnectObject(DWORD) override {
+      return unsupported("DisconnectObject");
+    }
+
+   private:
+    static HRESULT unsupported(std::string_view method) {
+      control::record_unsupported(std::string("IMarshal::") + std::string(method),
+                                  "marshaling between apartments");
+      return E_NOTIMPL;
+    }
+
+    FreeThreadedMarshaler& owner_;
+  };
+
+  bool is_zombie(std::string_view method) {
+    if (references_.load() > 0) return false;
+    control::record_misuse("use after final release: FreeThreadedMarshaler::" +
+                           std::string(method));
+    return true;
   }
+
+  Marshal marshal_;
+  IUnknown* controlling_;  // the outer object (no reference), or this marshaler
+  std::atomic<std::int64_t> references_{1};
 };
 
 const control::Operation kCoCreateFreeThreadedMarshaler{"CoCreateFreeThreadedMarshaler",
@@ -56,7 +146,6 @@ const control::Operation kCoCreateFreeThreadedMarshaler{"CoCreateFreeThreadedMar
 }  // namespace winsim::combase
 
 HRESULT STDAPICALLTYPE CoCreateFreeThreadedMarshaler(LPUNKNOWN punkOuter, LPUNKNOWN* ppunkMarshal) {
-  (void)punkOuter;
   if (ppunkMarshal != nullptr) {
     *ppunkMarshal = nullptr;
   }
@@ -66,6 +155,6 @@ HRESULT STDAPICALLTYPE CoCreateFreeThreadedMarshaler(LPUNKNOWN punkOuter, LPUNKN
   if (ppunkMarshal == nullptr) {
     return E_INVALIDARG;
   }
-  *ppunkMarshal = static_cast<IMarshal*>(winsim::combase::FreeThreadedMarshaler::create());
+  *ppunkMarshal = new winsim::combase::FreeThreadedMarshaler(punkOuter);
   return S_OK;
 }

@@ -1,8 +1,13 @@
 // Objects that Windows keeps for the whole life of the process (activation
-// factories): reference counting does not apply to them, so AddRef and
-// Release change nothing and they are not counted among live objects.
+// factories): they never go away and are not counted among live objects. A
+// caller still owns each reference it is given, so the references handed out
+// are counted: a release beyond them is recorded as misuse.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
 #include <type_traits>
 
 #include <inspectable.h>
@@ -10,6 +15,7 @@
 
 #include "combase/com_failure.h"
 #include "combase/query_interface.h"
+#include "control/misuse_log.h"
 #include "platform/windows/interface_id.h"
 
 namespace winsim::combase {
@@ -17,7 +23,7 @@ namespace winsim::combase {
 template <typename FirstInterface, typename... OtherInterfaces>
 class StaticObject : public FirstInterface, public OtherInterfaces... {
  public:
-  StaticObject() = default;
+  explicit StaticObject(std::string_view name) : name_(name) {}
   StaticObject(const StaticObject&) = delete;
   StaticObject& operator=(const StaticObject&) = delete;
 
@@ -33,8 +39,19 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
     }
     return query_internal(iid, object);
   }
-  ULONG STDMETHODCALLTYPE AddRef() final { return 1; }
-  ULONG STDMETHODCALLTYPE Release() final { return 1; }
+  ULONG STDMETHODCALLTYPE AddRef() final {
+    return static_cast<ULONG>(handed_out_.fetch_add(1) + 2);  // with the process's own
+  }
+  ULONG STDMETHODCALLTYPE Release() final {
+    std::int64_t count = handed_out_.load();
+    do {
+      if (count <= 0) {
+        control::record_misuse("release below zero: " + std::string(name_));
+        return 1;
+      }
+    } while (!handed_out_.compare_exchange_weak(count, count - 1));
+    return static_cast<ULONG>(count);
+  }
 
   // IInspectable, for factories whose interfaces derive from it.
   HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) {
@@ -52,10 +69,13 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
     return S_OK;
   }
 
-  // Uncounted, for the simulation's own use.
+  // Not an operation of the code under test (neither counted as a call nor
+  // failing on request); the reference goes to the caller.
   HRESULT query_internal(REFIID iid, void** object) {
     *object = find_interface(iid);
-    return *object != nullptr ? S_OK : E_NOINTERFACE;
+    if (*object == nullptr) return E_NOINTERFACE;
+    handed_out_.fetch_add(1);
+    return S_OK;
   }
 
  private:
@@ -76,6 +96,9 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
             (found = static_cast<OtherInterfaces*>(this)) != nullptr));
     return found;
   }
+
+  std::string_view name_;
+  std::atomic<std::int64_t> handed_out_{0};  // references callers own
 };
 
 }  // namespace winsim::combase
