@@ -474,3 +474,26 @@ def test_readers_while_frames_arrive():
         thread.join()
     capture.stop()
     assert failures == []
+
+
+def _sanitizer_loaded():
+    with open("/proc/self/maps") as maps:
+        return any(name in line for line in maps for name in ("libasan", "libtsan"))
+
+
+@pytest.mark.skipif(_sanitizer_loaded(), reason="a sanitizer's allocator aborts on the request")
+def test_a_staging_texture_too_large_to_allocate_is_out_of_memory(manual_delivery):
+    # 1080 rows 4 GB apart: far more than the machine has. The platform reports
+    # E_OUTOFMEMORY instead of letting an allocation failure escape.
+    monitor = winsim.add_monitor()
+    capture = oc.Capture()
+    capture.start(oc.primary_monitor(), await_first_frame=False)
+    winsim.present(monitor)
+    winsim.set_row_pitch(0xFFFFFFF0)
+    out = np.full((1080, 1920, 4), 7, np.uint8)
+    with pytest.raises(RuntimeError, match=r"^Windows API error: .*\(0x8007000E\)$"):
+        capture.frame(out=out)
+    assert (out == 7).all()
+    winsim.set_row_pitch(None)
+    assert capture.frame(out=out) is out
+    capture.stop()

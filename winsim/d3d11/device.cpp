@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -100,7 +101,11 @@ HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pD
   memory.row_length = pDesc->Width * 4;
   memory.row_pitch =
       pDesc->Usage == D3D11_USAGE_STAGING ? staging_row_pitch(pDesc->Width) : memory.row_length;
-  memory.bytes.assign(std::size_t{memory.storage_pitch()} * pDesc->Height, 0);
+  try {
+    memory.bytes.assign(std::size_t{memory.storage_pitch()} * pDesc->Height, 0);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;  // as the runtime reports it; nothing is thrown across the ABI
+  }
   if (pInitialData != nullptr) {
     const auto* source = static_cast<const std::uint8_t*>(pInitialData->pSysMem);
     for (UINT row = 0; row < pDesc->Height; ++row) {
