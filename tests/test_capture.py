@@ -13,6 +13,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import run_in_new_thread
 
 # Every capture here has the platform's delivery thread calling into the module
 # while Python threads start, stop and wait: all of it runs under ThreadSanitizer.
@@ -55,25 +56,6 @@ def settled_live_objects(expected={}):
 
 def frames_alive():
     return winsim.live_objects().get("Direct3D11CaptureFrame", 0)
-
-
-def run_in_new_thread(function):
-    """Runs function() on a fresh thread (one that has no apartment yet) and
-    returns its result or raises its exception."""
-    outcome = {}
-
-    def body():
-        try:
-            outcome["value"] = function()
-        except BaseException as error:  # handed to the caller
-            outcome["error"] = error
-
-    thread = threading.Thread(target=body)
-    thread.start()
-    thread.join()
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome.get("value")
 
 
 @pytest.fixture

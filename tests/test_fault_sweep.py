@@ -22,7 +22,6 @@ import re
 import subprocess
 import sys
 import textwrap
-import threading
 import time
 
 import numpy as np
@@ -30,6 +29,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import run_in_new_thread
 
 E_FAIL = 0x80004005
 ERROR_ACCESS_DENIED = 5
@@ -201,23 +201,6 @@ class Run:
         return self.calls, results
 
 
-def in_new_thread(function):
-    outcome = {}
-
-    def body():
-        try:
-            outcome["value"] = function()
-        except BaseException as error:  # handed to the caller
-            outcome["error"] = error
-
-    thread = threading.Thread(target=body)
-    thread.start()
-    thread.join()
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome.get("value")
-
-
 def settled_live_objects():
     """live_objects() once empty, or as it is after 2 s: the platform's delivery
     thread may hold a pool reference for a moment after stop."""
@@ -319,7 +302,7 @@ def check_case(kind, phase, operation, call, null, outcome):
         if run.capture.active:
             problems.append("active after stop")
 
-    in_new_thread(life)
+    run_in_new_thread(life)
     del run.capture
     live = settled_live_objects()
     if live:
@@ -331,7 +314,7 @@ def check_case(kind, phase, operation, call, null, outcome):
 
 
 def sweep(kind, null, tally):
-    calls, _ = in_new_thread(lambda: Run(kind).record())
+    calls, _ = run_in_new_thread(lambda: Run(kind).record())
     failures, unknown, ran = [], [], 0
     for phase in PHASES:
         for operation, count in sorted(calls.get(phase, {}).items()):
@@ -413,7 +396,7 @@ def test_operation_list_is_complete():
 
 @pytest.mark.parametrize("kind", ["monitor", "window"])
 def test_good_life_calls_what_the_sweep_knows(kind):
-    calls, results = in_new_thread(lambda: Run(kind).record())
+    calls, results = run_in_new_thread(lambda: Run(kind).record())
     for phase, shape in expected_shapes(kind).items():
         assert results[phase].shape == shape
     assert settled_live_objects() == {}
@@ -447,7 +430,7 @@ def start_failure(kind, arm_faults):
         assert active
         return None
 
-    text = in_new_thread(attempt)
+    text = run_in_new_thread(attempt)
     del run.capture
     assert settled_live_objects() == {}
     return text

@@ -13,6 +13,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import sanitizer_loaded
 
 E_FAIL = 0x80004005
 E_OUTOFMEMORY = 0x8007000E
@@ -476,12 +477,7 @@ def test_readers_while_frames_arrive():
     assert failures == []
 
 
-def _sanitizer_loaded():
-    with open("/proc/self/maps") as maps:
-        return any(name in line for line in maps for name in ("libasan", "libtsan"))
-
-
-@pytest.mark.skipif(_sanitizer_loaded(), reason="a sanitizer's allocator aborts on the request")
+@pytest.mark.skipif(sanitizer_loaded(), reason="a sanitizer's allocator aborts on the request")
 def test_a_staging_texture_too_large_to_allocate_is_out_of_memory(manual_delivery):
     # 1080 rows 4 GB apart: far more than the machine has. The platform reports
     # E_OUTOFMEMORY instead of letting an allocation failure escape.

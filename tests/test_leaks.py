@@ -18,6 +18,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import sanitizer_loaded
 
 PAGE = os.sysconf("SC_PAGESIZE")
 # Memory that may come and go without a leak (allocator pools, the
@@ -28,15 +29,10 @@ RSS_SLACK = 2 * 1024 * 1024
 WIDTH, HEIGHT = 64, 48
 
 
-def _sanitizer_loaded():
-    with open("/proc/self/maps") as maps:
-        return any(name in line for line in maps for name in ("libasan", "libtsan"))
-
-
 # Under a sanitizer, freed memory is held back in quarantine on purpose, so
 # resident memory grows without a leak; the sanitizer's own leak check takes
 # the place of this one there.
-SANITIZED = _sanitizer_loaded() or "ASAN_OPTIONS" in os.environ or "TSAN_OPTIONS" in os.environ
+SANITIZED = sanitizer_loaded() or "ASAN_OPTIONS" in os.environ or "TSAN_OPTIONS" in os.environ
 
 
 def rss():

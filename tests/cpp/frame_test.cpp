@@ -11,6 +11,7 @@
 #include "internal_fault.h"
 #include "platform/windows/capture.h"
 #include "winsim/control.h"
+#include "winsim_listing.h"
 
 namespace {
 
@@ -117,13 +118,6 @@ TEST(CopyRows, PackedBlockOfAnotherSizeThanTheDestinationIsAnInternalFault) {
 
 // --- the GPU part, on winsim's device -----------------------------------------
 
-std::string winsim_errors_text() {
-  std::string text(winsim_errors(nullptr, 0), '\0');
-  winsim_errors(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
-
 class Readback : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -151,7 +145,7 @@ class Readback : public ::testing::Test {
     resources.staging.reset();
     resources.context.reset();
     resources.device.reset();
-    EXPECT_EQ(winsim_errors_text(), "");
+    EXPECT_EQ(winsim_test::errors(), "");
     winsim_reset();
   }
 

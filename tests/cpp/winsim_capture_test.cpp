@@ -13,22 +13,13 @@
 #include "platform/windows/capture_abi.h"
 #include "platform/windows/com_ptr.h"
 #include "winsim/control.h"
+#include "winsim_listing.h"
 
 namespace {
 
-std::string live_objects() {
-  std::string text(winsim_live_objects(nullptr, 0), '\0');
-  winsim_live_objects(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
+using winsim_test::live_objects;
 
-std::string errors() {
-  std::string text(winsim_errors(nullptr, 0), '\0');
-  winsim_errors(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
+using winsim_test::errors;
 
 int fail(const char* operation, HRESULT code, uint32_t times = 1, uint32_t after = 0,
          bool null_object = false) {

@@ -8,22 +8,13 @@
 
 #include "platform/windows/win32.h"
 #include "winsim/control.h"
+#include "winsim_listing.h"
 
 namespace {
 
-std::string live_objects() {
-  std::string text(winsim_live_objects(nullptr, 0), '\0');
-  winsim_live_objects(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
+using winsim_test::live_objects;
 
-std::string errors() {
-  std::string text(winsim_errors(nullptr, 0), '\0');
-  winsim_errors(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
+using winsim_test::errors;
 
 // An object that aggregates the marshaler, counting its own references.
 class Outer final : public IUnknown {

@@ -11,22 +11,13 @@
 #include "platform/windows/com_ptr.h"
 #include "platform/windows/win32.h"
 #include "winsim/control.h"
+#include "winsim_listing.h"
 
 namespace {
 
-std::string errors() {
-  std::string text(winsim_errors(nullptr, 0), '\0');
-  winsim_errors(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
+using winsim_test::errors;
 
-std::string live_objects() {
-  std::string text(winsim_live_objects(nullptr, 0), '\0');
-  winsim_live_objects(text.data(), text.size());
-  text.resize(text.size() - 1);
-  return text;
-}
+using winsim_test::live_objects;
 
 D3D11_TEXTURE2D_DESC staging_desc(UINT width, UINT height) {
   D3D11_TEXTURE2D_DESC desc{};
