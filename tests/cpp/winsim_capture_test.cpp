@@ -116,6 +116,19 @@ ComPtr<winrt_abi::IDirect3D11CaptureFramePool> make_pool(const ComPtr<ID3D11Devi
   return pool;
 }
 
+// Creates a session for `item` on `pool` and starts it; null if either fails.
+ComPtr<winrt_abi::IGraphicsCaptureSession> start_session(
+    const ComPtr<winrt_abi::IDirect3D11CaptureFramePool>& pool,
+    const ComPtr<winrt_abi::IGraphicsCaptureItem>& item) {
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
+  EXPECT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
+  if (session && session->StartCapture() != S_OK) {
+    ADD_FAILURE() << "StartCapture failed";
+    session.reset();
+  }
+  return session;
+}
+
 // Counts its calls and the threads they came on; takes no frame unless told.
 class CountingHandler final : public winrt_abi::ITypedEventHandler_FramePool_Inspectable {
  public:
@@ -275,9 +288,8 @@ TEST_F(WinsimCapture, FramesArriveOnTheDeliveryThreadAndHoldTheirBuffers) {
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
   EXPECT_GT(token.value, INT64{0xFFFFFFFF});
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
-  ASSERT_EQ(session->StartCapture(), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
 
   // No frame before present(), with automatic delivery off.
   ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
@@ -325,9 +337,8 @@ TEST_F(WinsimCapture, RemovalWaitsForARunningHandlerCall) {
   handler.sleep = std::chrono::milliseconds(50);
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
-  ASSERT_EQ(session->StartCapture(), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
   while (handler.references.load() == 2) std::this_thread::yield();  // a call is running
   ASSERT_EQ(pool->remove_FrameArrived(token), S_OK);
   const int calls = handler.calls.load();
@@ -347,9 +358,8 @@ TEST_F(WinsimCapture, FramePixelsShowTheContentWithinTheTargetSize) {
   Device made = make_device();
   auto item = item_for(window, true);
   auto pool = make_pool(made.device, {4, 2});
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
-  ASSERT_EQ(session->StartCapture(), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
   ASSERT_EQ(winsim_present(window, 1), WINSIM_OK);
   ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
   ASSERT_EQ(pool->TryGetNextFrame(frame.put()), S_OK);
@@ -401,9 +411,8 @@ TEST_F(WinsimCapture, ADestroyedWindowProducesNoFrames) {
   CountingHandler handler;
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
-  ASSERT_EQ(session->StartCapture(), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
   ASSERT_EQ(winsim_present(window, 1), WINSIM_OK);
   EXPECT_EQ(handler.frames.load(), 1);
   // Child windows cannot be captured.
@@ -433,9 +442,8 @@ TEST_F(WinsimCapture, ManyFramesLeaveABoundedNumberOfZombies) {
   CountingHandler handler;
   EventRegistrationToken token{};
   ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  ASSERT_EQ(pool->CreateCaptureSession(item.get(), session.put()), S_OK);
-  ASSERT_EQ(session->StartCapture(), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
   ASSERT_EQ(winsim_present(monitor, 5000), WINSIM_OK);
   EXPECT_EQ(handler.frames.load(), 5000);
   pool->remove_FrameArrived(token);

@@ -170,16 +170,10 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     if (!self.exposes(iid)) {
       return nullptr;
     }
-    void* found = nullptr;
-    (void)((iid == ::InterfaceId<FirstInterface>::value &&
-            (found = static_cast<FirstInterface*>(this)) != nullptr) ||
-           ... ||
-           (iid == ::InterfaceId<OtherInterfaces>::value &&
-            (found = static_cast<OtherInterfaces*>(this)) != nullptr));
-    if (found == nullptr) {
-      found = static_cast<Derived*>(this)->base_interface(iid);
+    if (void* found = interface_pointer<FirstInterface, OtherInterfaces...>(this, iid)) {
+      return found;
     }
-    return found;
+    return static_cast<Derived*>(this)->base_interface(iid);
   }
 
   std::atomic<std::int64_t> references_{1};

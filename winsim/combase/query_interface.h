@@ -6,10 +6,21 @@
 #include <unknwn.h>
 
 #include "control/operation.h"
+#include "platform/windows/interface_id.h"
 
 namespace winsim::combase {
 
 // Null for an interface not in the table.
 const control::Operation* query_operation(REFIID iid);
+
+// `object` seen as whichever of `Interfaces` `iid` names; null for none.
+template <typename... Interfaces, typename Object>
+void* interface_pointer(Object* object, REFIID iid) {
+  void* found = nullptr;
+  (void)(((iid == ::InterfaceId<Interfaces>::value &&
+           (found = static_cast<Interfaces*>(object)) != nullptr) ||
+          ...));
+  return found;
+}
 
 }  // namespace winsim::combase

@@ -88,13 +88,7 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
         return static_cast<IInspectable*>(static_cast<FirstInterface*>(this));
       }
     }
-    void* found = nullptr;
-    (void)((iid == ::InterfaceId<FirstInterface>::value &&
-            (found = static_cast<FirstInterface*>(this)) != nullptr) ||
-           ... ||
-           (iid == ::InterfaceId<OtherInterfaces>::value &&
-            (found = static_cast<OtherInterfaces*>(this)) != nullptr));
-    return found;
+    return interface_pointer<FirstInterface, OtherInterfaces...>(this, iid);
   }
 
   std::string_view name_;
