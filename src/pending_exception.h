@@ -5,8 +5,14 @@
 
 // Python's exception-state calls that the limited API of 3.9 offers are
 // deprecated in newer headers; they stay correct on every supported version.
+// (MSVC knows neither GCC's pragmas nor its warning names.)
+#if defined(_MSC_VER) && !defined(__clang__)
+#pragma warning(push)
+#pragma warning(disable : 4996)
+#else
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
 struct PendingException {
   PyObject* type = nullptr;
   PyObject* value = nullptr;
@@ -19,4 +25,8 @@ struct PendingException {
   }
   void restore() { PyErr_Restore(type, value, traceback); }
 };
+#if defined(_MSC_VER) && !defined(__clang__)
+#pragma warning(pop)
+#else
 #pragma GCC diagnostic pop
+#endif

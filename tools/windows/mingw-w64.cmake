@@ -1,9 +1,12 @@
-# CMake toolchain for building the Windows sources with Debian's mingw-w64
+# CMake toolchain for building the Windows module with Debian's mingw-w64
 # (64-bit Windows, POSIX thread model so that std::thread, std::mutex and
-# friends are available from libstdc++).
+# friends are available from libstdc++), from the repository root:
 #
-#   cmake -G Ninja -S tools/windows -B build/xwin \
+#   cmake -G Ninja -S . -B build/xwin -DCMAKE_BUILD_TYPE=Release \
 #         -DCMAKE_TOOLCHAIN_FILE=tools/windows/mingw-w64.cmake
+#
+# (tools/windows/cross-check.sh does this and checks the result;
+# tools/windows/clang-mingw-w64.cmake builds the same with clang.)
 
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
