@@ -14,6 +14,10 @@
 # Environment:
 #   OPTICATCHER_CI_VENVS   where the virtualenvs go (default: build/venvs)
 #   OPTICATCHER_CI_BUILD   where the wheel and logs go (default: build/interpreters)
+#   OPTICATCHER_CI_WHEEL   test this wheel instead of building one (CI: the
+#                          repaired manylinux wheel of tools/ci/packaging.sh)
+#   OPTICATCHER_CI_SOURCE  run the tests of this source tree (default: this
+#                          checkout; CI: the unpacked sdist)
 #   PYTHON                 interpreter that builds the wheel (default: python3)
 #   OLDEST_PYTHON, NEWEST_PYTHON   the interpreters to test (default: the
 #                          newest 3.9.x and the newest 3.x under pyenv's root)
@@ -21,9 +25,10 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-cd "$root"
 venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
 work="${OPTICATCHER_CI_BUILD:-$root/build/interpreters}"
+given_wheel="${OPTICATCHER_CI_WHEEL:+$(realpath "$OPTICATCHER_CI_WHEEL")}"
+cd "${OPTICATCHER_CI_SOURCE:-$root}"
 python="${PYTHON:-python3}"
 pytest_args=(tests)
 if [[ $# -gt 0 ]]; then
@@ -70,14 +75,20 @@ PY
 [[ -n $numpy_floor ]] || die "pyproject.toml names no 'numpy>=X.Y' dependency"
 
 # --- one wheel ---------------------------------------------------------------
-rm -rf "$work/wheelhouse"
-mkdir -p "$work/wheelhouse"
-note "building one abi3 wheel with $("$python" -V 2>&1)"
-"$python" -m pip wheel -q --no-deps -w "$work/wheelhouse" -C build-dir="$work/wheel-build" .
-wheel=$(find "$work/wheelhouse" -name 'opticatcher-*.whl')
-[[ $(wc -l <<<"$wheel") -eq 1 && -n $wheel ]] || die "expected exactly one wheel in $work/wheelhouse"
+if [[ -n $given_wheel ]]; then
+  wheel="$given_wheel"
+  [[ -f $wheel ]] || die "no wheel $wheel"
+  mkdir -p "$work"
+else
+  rm -rf "$work/wheelhouse"
+  mkdir -p "$work/wheelhouse"
+  note "building one abi3 wheel with $("$python" -V 2>&1)"
+  "$python" -m pip wheel -q --no-deps -w "$work/wheelhouse" -C build-dir="$work/wheel-build" .
+  wheel=$(find "$work/wheelhouse" -name 'opticatcher-*.whl')
+  [[ $(wc -l <<<"$wheel") -eq 1 && -n $wheel ]] || die "expected exactly one wheel in $work/wheelhouse"
+fi
 [[ $(basename "$wheel") == *-cp39-abi3-*.whl ]] || die "not a cp39-abi3 wheel: $(basename "$wheel")"
-note "built $(basename "$wheel")"
+note "testing $(basename "$wheel") with the tests of $PWD"
 
 # --- the runs ----------------------------------------------------------------
 # prepare NAME INTERPRETER NUMPY-REQUIREMENT
