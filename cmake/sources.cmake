@@ -22,6 +22,7 @@ set(OPTICATCHER_BINDING_SOURCES
   module.cpp
   arguments.cpp
   firewall.cpp
+  interpreter_exit.cpp
   results.cpp
   capture_type.cpp
   monitor_type.cpp

@@ -5,6 +5,7 @@
 //   arguments.h  argument placement and conversion
 //   results.h    values to Python objects, error values to exceptions
 //   gil.h        releasing the interpreter lock around work without Python
+//   interpreter_exit.h   threads still inside the module when the interpreter ends
 #pragma once
 
 #include "arguments.h"
