@@ -1,7 +1,7 @@
 // The module's entry point, its definition and its execution step.
-#include "binding.h"
-#include "interpreter_exit.h"
-#include "types.h"
+#include "binding/binding.h"
+#include "binding/interpreter_exit.h"
+#include "binding/classes.h"
 
 namespace {
 

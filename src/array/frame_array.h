@@ -17,7 +17,7 @@
 #include <utility>
 
 #include "errors.h"
-#include "interpreter_exit.h"
+#include "binding/interpreter_exit.h"
 
 // One owned reference to a NumPy array object.
 class OwnedArray {

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "gil.h"
-#include "instance.h"
-#include "results.h"
+#include "binding/gil.h"
+#include "binding/instance.h"
+#include "binding/results.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <new>
 #include <utility>
 
-#include "access_counter.h"
+#include "binding/access_counter.h"
 #include "internal_fault.h"
-#include "interpreter_exit.h"
+#include "binding/interpreter_exit.h"
 
 template <class Payload>
 struct Instance {

@@ -2,10 +2,10 @@
 #include <mutex>
 
 #include "array/frame_array.h"
-#include "binding.h"
+#include "binding/binding.h"
 #include "platform/windows/capture.h"
 #include "platform/windows/frame.h"
-#include "types.h"
+#include "binding/classes.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "results.h"
+#include "binding/results.h"
 
 #include <utility>
 
-#include "arguments.h"
+#include "binding/arguments.h"
 #include "internal_fault.h"
-#include "interpreter_exit.h"
-#include "pending_exception.h"
+#include "binding/interpreter_exit.h"
+#include "binding/pending_exception.h"
 
 namespace {
 

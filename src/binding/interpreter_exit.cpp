@@ -1,4 +1,4 @@
-#include "interpreter_exit.h"
+#include "binding/interpreter_exit.h"
 
 #include <atomic>
 #include <thread>
