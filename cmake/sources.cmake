@@ -20,12 +20,13 @@ set(OPTICATCHER_CORE_SOURCES
 # The Python side: entry point, binding layer, the classes and the array code.
 set(OPTICATCHER_BINDING_SOURCES
   module.cpp
-  arguments.cpp
-  firewall.cpp
-  results.cpp
-  capture_type.cpp
-  monitor_type.cpp
-  window_type.cpp
+  binding/arguments.cpp
+  binding/firewall.cpp
+  binding/interpreter_exit.cpp
+  binding/results.cpp
+  binding/capture_type.cpp
+  binding/monitor_type.cpp
+  binding/window_type.cpp
   array/frame_array.cpp
 )
 

@@ -1,6 +1,7 @@
 // The module's entry point, its definition and its execution step.
-#include "binding.h"
-#include "types.h"
+#include "binding/binding.h"
+#include "binding/interpreter_exit.h"
+#include "binding/classes.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ int exec_module(PyObject* module) {
         add_function(module, &foreground_window_def) && add_class(module, window_type()) &&
         add_function(module, &primary_monitor_def) &&
         add_function(module, &enumerate_monitors_def) && add_class(module, monitor_type()) &&
-        add_class(module, capture_type()) && add_version(module);
+        add_class(module, capture_type()) && add_version(module) && watch_interpreter_exit();
     return added ? 0 : -1;
   });
 }

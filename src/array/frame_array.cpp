@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "binding.h"
+#include "binding/binding.h"
 #include "internal_fault.h"
 
 // One build serves NumPy 1.21 and later as well as 2.x: only the parts of the

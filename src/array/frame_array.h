@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "errors.h"
+#include "binding/interpreter_exit.h"
 
 // One owned reference to a NumPy array object.
 class OwnedArray {
@@ -28,18 +29,25 @@ class OwnedArray {
   OwnedArray(OwnedArray&& other) noexcept : array_(std::exchange(other.array_, nullptr)) {}
   OwnedArray& operator=(OwnedArray&& other) noexcept {
     if (this != &other) {
-      Py_XDECREF(array_);
+      drop();
       array_ = std::exchange(other.array_, nullptr);
     }
     return *this;
   }
-  ~OwnedArray() { Py_XDECREF(array_); }
+  ~OwnedArray() { drop(); }
 
   PyObject* get() const { return array_; }
   // Hands the reference to the caller.
   PyObject* release() { return std::exchange(array_, nullptr); }
 
  private:
+  // Also runs when a daemon thread is unwound at interpreter exit, without
+  // the interpreter: the reference is then left behind.
+  void drop() {
+    if (array_ != nullptr && interpreter_usable_here()) Py_DECREF(array_);
+    array_ = nullptr;
+  }
+
   PyObject* array_;
 };
 

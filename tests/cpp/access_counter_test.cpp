@@ -1,4 +1,4 @@
-#include "access_counter.h"
+#include "binding/access_counter.h"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
-#include "gil.h"
-#include "instance.h"
-#include "results.h"
+#include "binding/gil.h"
+#include "binding/instance.h"
+#include "binding/results.h"
 
 namespace {
 
@@ -141,12 +141,12 @@ TEST_F(Binding, AccessIsSharedOrExclusive) {
   Py_DECREF(object);
 }
 
-TEST_F(Binding, ReleasedGilIsHeldAgainAfterItsScope) {
+TEST_F(Binding, WithoutGilTheLockIsHeldAgainAfterTheWork) {
   ASSERT_TRUE(PyGILState_Check());
-  {
-    ReleasedGil released;
-    EXPECT_FALSE(PyGILState_Check());
-  }
+  EXPECT_EQ(without_gil([] { return PyGILState_Check(); }), 0);
+  EXPECT_TRUE(PyGILState_Check());
+  // A fault of the work reaches the caller once the lock is back.
+  EXPECT_THROW(without_gil([]() -> int { internal_fault("lost"); }), InternalFault);
   EXPECT_TRUE(PyGILState_Check());
 }
 
@@ -157,13 +157,12 @@ TEST_F(Binding, CarriedExceptionIsDroppedUnderTheLockFromAnyThread) {
       CaptureError::carrying(carry_python_exception(new_instance<OtherPayload>(type)));
   CaptureError on_a_worker =
       CaptureError::carrying(carry_python_exception(new_instance<OtherPayload>(type)));
-  {
-    ReleasedGil released;
+  without_gil([&] {
     { CaptureError dropped = std::move(on_this_thread); }
     std::thread([error = std::move(on_a_worker)]() mutable {
       CaptureError dropped = std::move(error);
     }).join();
-  }
+  });
   EXPECT_EQ(lock_held_at_dealloc, (std::vector<bool>{true, true}));
   EXPECT_EQ(frees, 2);
 }

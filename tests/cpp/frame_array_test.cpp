@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "binding.h"
+#include "binding/binding.h"
 #include "internal_fault.h"
 
 namespace {

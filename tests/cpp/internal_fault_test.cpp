@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
 #include <string>
 
 namespace {
@@ -35,5 +37,38 @@ TEST(RunGuardedDeathTest, AFaultWhileReportingEndsTheProcess) {
                            [](const char*) -> int { internal_fault("second"); }),
                "uncaught panic at ffi boundary");
 }
+
+#if defined(__GLIBC__)
+// A daemon thread ended by the interpreter at exit is unwound by the C library;
+// the firewall lets that unwind through to the thread's start, cleaning up on
+// the way, instead of reporting it (which would abort the process).
+TEST(RunGuarded, LetsAThreadExitUnwindThrough) {
+  struct Seen {
+    bool cleaned_up = false;
+    bool reported = false;
+    bool returned = false;
+  } seen;
+  pthread_t thread;
+  auto body = [](void* argument) -> void* {
+    auto& seen = *static_cast<Seen*>(argument);
+    run_guarded(
+        [&] {
+          struct Cleanup {
+            bool& flag;
+            ~Cleanup() { flag = true; }
+          } cleanup{seen.cleaned_up};
+          pthread_exit(nullptr);
+        },
+        [&](const char*) { seen.reported = true; });
+    seen.returned = true;
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, nullptr, body, &seen), 0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  EXPECT_TRUE(seen.cleaned_up);
+  EXPECT_FALSE(seen.reported);
+  EXPECT_FALSE(seen.returned);
+}
+#endif
 
 }  // namespace

@@ -1,7 +1,7 @@
 // The Python class Window and the window functions of the module.
-#include "binding.h"
+#include "binding/binding.h"
 #include "platform/windows/window.h"
-#include "types.h"
+#include "binding/classes.h"
 
 namespace {
 

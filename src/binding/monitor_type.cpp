@@ -1,7 +1,7 @@
 // The Python class Monitor and the monitor functions of the module.
-#include "binding.h"
+#include "binding/binding.h"
 #include "platform/windows/monitor.h"
-#include "types.h"
+#include "binding/classes.h"
 
 namespace {
 

@@ -8,8 +8,9 @@
 #include <new>
 #include <utility>
 
-#include "access_counter.h"
+#include "binding/access_counter.h"
 #include "internal_fault.h"
+#include "binding/interpreter_exit.h"
 
 template <class Payload>
 struct Instance {
@@ -77,7 +78,7 @@ PyObject* new_instance(PyTypeObject* type, Args&&... args) {
     new (&instance->payload) Payload(std::forward<Args>(args)...);
   } catch (...) {
     instance->access.~AccessCounter();
-    instance_detail::free_instance_memory(object);
+    if (interpreter_usable_here()) instance_detail::free_instance_memory(object);
     throw;
   }
   return object;

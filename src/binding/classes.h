@@ -5,7 +5,7 @@
 
 #include <Python.h>
 
-#include "instance.h"
+#include "binding/instance.h"
 #include "platform/windows/win32.h"
 
 class Capture;

@@ -12,12 +12,12 @@
 PyObject* raise_internal_failure(const char* message);
 
 template <class Body>
-PyObject* guarded(Body&& body) noexcept {
+PyObject* guarded(Body&& body) {
   return run_guarded(std::forward<Body>(body), raise_internal_failure);
 }
 
 template <class Body>
-int guarded_status(Body&& body) noexcept {
+int guarded_status(Body&& body) {
   return run_guarded(std::forward<Body>(body), [](const char* message) {
     raise_internal_failure(message);
     return -1;
@@ -26,7 +26,7 @@ int guarded_status(Body&& body) noexcept {
 
 // For tp_dealloc, which cannot fail: a fault is reported as unraisable.
 template <class Body>
-void guarded_dealloc(PyObject* self, Body&& body) noexcept {
+void guarded_dealloc(PyObject* self, Body&& body) {
   run_guarded(std::forward<Body>(body), [self](const char* message) {
     raise_internal_failure(message);
     PyErr_WriteUnraisable(self);

@@ -1,11 +1,11 @@
-#include "arguments.h"
+#include "binding/arguments.h"
 
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-#include "pending_exception.h"
-#include "results.h"
+#include "binding/pending_exception.h"
+#include "binding/results.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "firewall.h"
+#include "binding/firewall.h"
 
 #include <string>
 
-#include "results.h"
+#include "binding/results.h"
 
 namespace {
 

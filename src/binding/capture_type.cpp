@@ -2,10 +2,10 @@
 #include <mutex>
 
 #include "array/frame_array.h"
-#include "binding.h"
+#include "binding/binding.h"
 #include "platform/windows/capture.h"
 #include "platform/windows/frame.h"
-#include "types.h"
+#include "binding/classes.h"
 
 namespace {
 
@@ -140,14 +140,11 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
       // The GPU wait and the copy run without the interpreter lock. The
       // readback lock is taken only after the interpreter lock is let go and
       // is released before it is taken back, so that a thread holding one
-      // never waits for the other. An error is raised once the lock is back;
-      // a fault unwinds through both guards in the same order.
-      std::expected<void, CaptureError> copied;
-      {
-        ReleasedGil released;
+      // never waits for the other. An error is raised once the lock is back.
+      auto copied = without_gil([&] {
         std::lock_guard readback(state->readback.mutex);
-        copied = copy_frame_to_buffer(state->readback, source->texture.get(), region, *bytes);
-      }
+        return copy_frame_to_buffer(state->readback, source->texture.get(), region, *bytes);
+      });
       if (!copied) return raise_error(std::move(copied.error()));
       return array->release();
     });

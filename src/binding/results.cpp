@@ -1,10 +1,11 @@
-#include "results.h"
+#include "binding/results.h"
 
 #include <utility>
 
-#include "arguments.h"
+#include "binding/arguments.h"
 #include "internal_fault.h"
-#include "pending_exception.h"
+#include "binding/interpreter_exit.h"
+#include "binding/pending_exception.h"
 
 namespace {
 
@@ -20,7 +21,9 @@ PyObject* raise_runtime_error(Error error) {
 // A carried exception can be dropped where the interpreter lock is not held
 // (an error value leaving a section that released it, a worker thread): the
 // lock is taken for the release, whether or not this thread already has it.
+// Once the interpreter is ending, other threads leave the reference behind.
 void release_python_object(void* object) {
+  if (!interpreter_usable_here()) return;
   const PyGILState_STATE state = PyGILState_Ensure();
   Py_DECREF(static_cast<PyObject*>(object));
   PyGILState_Release(state);

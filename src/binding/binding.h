@@ -5,10 +5,11 @@
 //   arguments.h  argument placement and conversion
 //   results.h    values to Python objects, error values to exceptions
 //   gil.h        releasing the interpreter lock around work without Python
+//   interpreter_exit.h   threads still inside the module when the interpreter ends
 #pragma once
 
-#include "arguments.h"
-#include "firewall.h"
-#include "gil.h"
-#include "instance.h"
-#include "results.h"
+#include "binding/arguments.h"
+#include "binding/firewall.h"
+#include "binding/gil.h"
+#include "binding/instance.h"
+#include "binding/results.h"
