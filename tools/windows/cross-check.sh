@@ -99,10 +99,14 @@ mkdir -p "$build"
 cmake "${configure_args[@]}" >"$build/configure.log" 2>&1 || {
   cat "$build/configure.log" >&2; die "CMake configuration failed"; }
 
-# The module's objects: the binding sources and the Python-free platform ones.
+# The objects the .pyd is linked from (the binding sources and the
+# Python-free platform ones), as the build graph lists them.
 module_objects() {
-  find "$build/CMakeFiles/opticatcher.dir" "$build/CMakeFiles/opticatcher_platform.dir" \
-    -name '*.obj' -print0 2>/dev/null
+  ninja -C "$build" -t query opticatcher.pyd 2>/dev/null |
+    awk '/^  input:/{i=1;next} /^  [a-z]/{i=0} i&&/\.obj$/{print $1}' |
+    while read -r object; do
+      [[ -f "$build/$object" ]] && printf '%s\0' "$build/$object"
+    done
 }
 # python3.dll names the objects reference (__imp_X for calls and data, a plain
 # X where a function's address is taken in a static initialiser).
