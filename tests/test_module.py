@@ -1,3 +1,4 @@
+import importlib.metadata
 import importlib.util
 import subprocess
 import sys
@@ -23,6 +24,11 @@ MEMBERS = {
     oc.Window: ["valid", "name", "focus", "focused"],
     oc.Capture: ["start", "active", "stop", "frame"],
 }
+
+
+def test_version_is_the_distribution_version():
+    # pyproject.toml and the module each state it: a release bumps both.
+    assert oc.__version__ == importlib.metadata.version("opticatcher")
 
 
 def test_module_surface():
