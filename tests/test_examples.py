@@ -59,16 +59,18 @@ import winsim
 winsim.add_window("Calculator", 800, 600)
 """
 
-# The window grows once the example's capture runs, then closes.
+# The window grows once the example has read a frame, and closes once it has
+# read one of the new size: each read of a new size makes a staging texture.
 CHANGING_WINDOW_SCENE = """
 import threading, time, winsim
 window = winsim.add_window("Calculator", 800, 600)
+def after_reads_of_sizes(count):
+    while winsim.calls("CreateTexture2D") < count:
+        time.sleep(0.005)
 def change():
-    while winsim.calls("StartCapture") == 0:
-        time.sleep(0.01)
-    time.sleep(0.3)
+    after_reads_of_sizes(1)
     winsim.resize_window(window, 1024, 768)
-    time.sleep(0.5)
+    after_reads_of_sizes(2)
     winsim.destroy_window(window)
 threading.Thread(target=change, daemon=True).start()
 """
