@@ -2,7 +2,7 @@
 
     python examples/capture_window.py [TITLE] [SECONDS]
 
-TITLE is the exact window title (default "Untitled - Notepad": start Notepad,
+TITLE is the whole window title (default "Untitled - Notepad": start Notepad,
 or run examples/list_targets.py for the titles there are). The capture runs
 for SECONDS (default 5) or until the window closes.
 """
@@ -20,13 +20,13 @@ def main(argv: list[str]) -> int:
     seconds = float(argv[2]) if len(argv) > 2 else 5.0
 
     try:
-        window = oc.Window(title)  # the topmost window with exactly this title
+        window = oc.Window(title)  # the topmost window with this title (case ignored)
     except RuntimeError as error:  # "Failed to find window with name '...'"
         print(f"{error}; run examples/list_targets.py for the titles there are")
         return 1
 
     capture = oc.Capture()
-    capture.start(window)  # "Invalid capture target" if it is hidden or minimised away
+    capture.start(window)  # RuntimeError "Invalid capture target" if it is hidden
     size: tuple[int, ...] | None = None
     deadline = time.monotonic() + seconds
     try:
