@@ -43,10 +43,12 @@ if [[ -z $numpy1_python ]]; then
 fi
 
 # --- one wheel of the working tree --------------------------------------------
+# In the build directory of `pip install .` (pyproject.toml's default): right
+# after tests/run.sh, as in CI, most of it is built already.
 rm -rf "$work/wheelhouse"
 mkdir -p "$work/wheelhouse"
 note "building the module with $("$python" -V 2>&1)"
-"$python" -m pip wheel -q --no-deps -w "$work/wheelhouse" -C build-dir="$work/wheel-build" .
+"$python" -m pip wheel -q --no-deps -w "$work/wheelhouse" .
 wheel=$(find "$work/wheelhouse" -name 'opticatcher-*.whl')
 [[ $(wc -l <<<"$wheel") -eq 1 && -n $wheel ]] || die "expected exactly one wheel in $work/wheelhouse"
 
