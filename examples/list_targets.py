@@ -23,8 +23,9 @@ def main() -> int:
 
     # Visible top-level windows of other processes: Window(title) finds one of
     # them by its exact title.
-    print("Windows:")
-    for window in oc.enumerate_windows():
+    windows = oc.enumerate_windows()
+    print("Windows:" if windows else "Windows: none")
+    for window in windows:
         mark = "  (foreground)" if window.focused else ""
         print(f"  {window.name!r}{mark}")
     return 0
