@@ -8,7 +8,7 @@
 
 #include "expected_ops.h"
 #include "platform/windows/com_call.h"
-#include "platform/windows/handles.h"
+#include "platform/windows/system_handles.h"
 
 namespace {
 

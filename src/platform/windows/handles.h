@@ -1,22 +1,9 @@
-// The system's handles behind the module's opaque monitor and window handles.
-// Handles are plain values that are never closed: converting is all there is.
+// Monitors and top-level windows as the module holds them: the system's
+// handles (HMONITOR, HWND), opaque outside the platform code, which converts
+// them (system_handles.h). Handles are plain values that are never closed.
 #pragma once
 
 #include <cstdint>
 
-#include "platform/windows/monitor.h"
-#include "platform/windows/win32.h"
-#include "platform/windows/window.h"
-
-inline HMONITOR system_handle(MonitorHandle monitor) {
-  return reinterpret_cast<HMONITOR>(static_cast<std::uintptr_t>(monitor));
-}
-inline HWND system_handle(WindowHandle window) {
-  return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window));
-}
-inline MonitorHandle monitor_handle(HMONITOR monitor) {
-  return static_cast<MonitorHandle>(reinterpret_cast<std::uintptr_t>(monitor));
-}
-inline WindowHandle window_handle(HWND window) {
-  return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(window));
-}
+enum class MonitorHandle : std::uintptr_t {};
+enum class WindowHandle : std::uintptr_t {};

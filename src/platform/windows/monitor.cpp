@@ -4,7 +4,7 @@
 
 #include "expected_ops.h"
 #include "platform/windows/api_error.h"
-#include "platform/windows/handles.h"
+#include "platform/windows/system_handles.h"
 #include "platform/windows/text.h"
 
 namespace {

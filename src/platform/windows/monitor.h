@@ -10,10 +10,7 @@
 #include <vector>
 
 #include "errors.h"
-
-// A monitor as the module holds it: the system's handle (HMONITOR), opaque
-// outside the platform code, which converts it (platform/windows/handles.h).
-enum class MonitorHandle : std::uintptr_t {};
+#include "platform/windows/handles.h"
 
 // The monitor that holds the origin of the virtual screen.
 std::expected<MonitorHandle, MonitorError> primary_monitor();

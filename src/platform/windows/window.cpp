@@ -1,7 +1,7 @@
 #include "platform/windows/window.h"
 
 #include "platform/windows/api_error.h"
-#include "platform/windows/handles.h"
+#include "platform/windows/system_handles.h"
 #include "platform/windows/text.h"
 
 namespace {

@@ -8,11 +8,7 @@
 #include <vector>
 
 #include "errors.h"
-
-// A top-level window as the module holds it: the system's handle (HWND),
-// opaque outside the platform code, which converts it
-// (platform/windows/handles.h).
-enum class WindowHandle : std::uintptr_t {};
+#include "platform/windows/handles.h"
 
 // Visible, client area readable, neither a child nor a tool window. Never fails.
 bool is_capturable_window(WindowHandle window);
