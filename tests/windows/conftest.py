@@ -10,6 +10,9 @@ else:
 
     import windows_support as support
 
+    # Sizes in pixels, before this process makes any window.
+    support.user32.SetProcessDPIAware()
+
     def pytest_configure(config):
         config.addinivalue_line(
             "markers",

@@ -19,8 +19,7 @@ def test_monitors():
         assert monitor.width > 0 and monitor.height > 0
         assert isinstance(monitor.refresh_rate, int) and monitor.refresh_rate >= 0
         assert isinstance(monitor.device_string, str) and monitor.device_string
-    # The primary monitor's size as the system gives it to a DPI-aware process.
-    support.user32.SetProcessDPIAware()
+    # The primary monitor's size as the system gives it (to a DPI-aware process).
     assert (primary.width, primary.height) == (
         support.user32.GetSystemMetrics(0),  # SM_CXSCREEN
         support.user32.GetSystemMetrics(1),

@@ -15,8 +15,10 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "--child-windows") == 0) {
     return run_child_windows(argv[2]);
   }
-  // Sizes in pixels, as the display modes give them.
-  SetProcessDPIAware();
+  // Monitor rectangles in pixels, as the display modes give sizes.
+  if (!SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)) {
+    SetProcessDPIAware();
+  }
   if (FAILED(RoInitialize(RO_INIT_MULTITHREADED))) return 2;
 
   check_error_texts();
