@@ -1,6 +1,7 @@
 """The Windows suite: the cross-built opticatcher.pyd in Windows' own CPython,
 on Windows or under Wine (tools/windows/wine.sh runs it). Anywhere else nothing
 here is collected; the Linux suite covers the logic against winsim."""
+import os
 import sys
 
 if sys.platform != "win32":
@@ -8,6 +9,7 @@ if sys.platform != "win32":
 else:
     import pytest
 
+    import opticatcher as oc
     import windows_support as support
 
     # Sizes in pixels, before this process makes any window.
@@ -38,3 +40,38 @@ else:
         yield make
         for handle in reversed(made):
             support.destroy_window(handle)
+
+    @pytest.fixture(scope="session")
+    def stand_in():
+        """The stand-in capture service, under Wine only, loaded into this process
+        with the module's import of CreateDirect3D11DeviceFromDXGIDevice (an
+        aborting stub in Wine) pointed at its own. On Windows the real service is
+        used, and the tests that need the stand-in are skipped."""
+        if not support.under_wine():
+            pytest.skip("the stand-in capture service replaces a missing one under Wine only")
+        path = os.environ.get("OPTICATCHER_STAND_IN_DLL")
+        assert path, "OPTICATCHER_STAND_IN_DLL names no stand-in service (tools/windows/wine.sh sets it)"
+        service = support.StandIn(path)
+        assert service.replace_import(oc.__file__) == 1
+        return service
+
+    @pytest.fixture
+    def service(stand_in):
+        """The stand-in, reset and registered for the capture classes for one test;
+        nothing of it may be left alive, running or misused afterwards."""
+        stand_in.reset()
+        stand_in.register()
+        try:
+            yield stand_in
+        finally:
+            stand_in.unregister()
+            stand_in.reset()
+        assert stand_in.running_sessions() == 0
+        assert stand_in.live_objects() == 0
+        assert stand_in.misuse() == (0, "")
+
+    def pytest_terminal_summary(terminalreporter):
+        if support.frames_compared:
+            terminalreporter.write_line(
+                f"wine capture: {support.frames_compared} frames read back exactly"
+            )

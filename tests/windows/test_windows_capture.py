@@ -7,6 +7,8 @@ import pytest
 import opticatcher as oc
 import windows_support as support
 
+# Asked before any test can register the stand-in service (test_windows_frames.py
+# does so for each of its tests).
 SERVICE = support.capture_service_answer()
 needs_service = pytest.mark.skipif(SERVICE != 0, reason="no graphics-capture service here")
 without_service = pytest.mark.skipif(SERVICE == 0, reason="the graphics-capture service exists")

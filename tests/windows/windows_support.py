@@ -7,7 +7,10 @@ import subprocess
 import tempfile
 import time
 import uuid
+import winreg
 from ctypes import wintypes
+
+import numpy as np
 
 import opticatcher as oc
 
@@ -32,6 +35,11 @@ user32.CreateWindowExW.argtypes = [
     wintypes.HWND, wintypes.HMENU, wintypes.HINSTANCE, wintypes.LPVOID,
 ]
 user32.DestroyWindow.argtypes = [wintypes.HWND]
+user32.FindWindowW.restype = wintypes.HWND
+user32.FindWindowW.argtypes = [wintypes.LPCWSTR, wintypes.LPCWSTR]
+user32.GetWindowRect.argtypes = [wintypes.HWND, ctypes.POINTER(wintypes.RECT)]
+kernel32.GetModuleHandleW.restype = ctypes.c_void_p
+kernel32.GetModuleHandleW.argtypes = [wintypes.LPCWSTR]
 combase.WindowsCreateString.argtypes = [wintypes.LPCWSTR, wintypes.UINT, ctypes.POINTER(ctypes.c_void_p)]
 combase.WindowsDeleteString.argtypes = [ctypes.c_void_p]
 combase.RoGetActivationFactory.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.POINTER(ctypes.c_void_p)]
@@ -121,3 +129,104 @@ def notepad():
         process.kill()
         process.wait(timeout=20)
         os.remove(path)
+
+
+# --- the stand-in capture service (Wine only) -----------------------------------
+
+ACTIVATABLE_CLASSES = r"Software\Microsoft\WindowsRuntime\ActivatableClassId"
+CAPTURE_CLASSES = [ITEM_CLASS, "Windows.Graphics.Capture.Direct3D11CaptureFramePool"]
+# Frames that tests compared byte for byte with the pattern they were given.
+frames_compared = 0
+
+
+def pattern(width, height, seed):
+    """The stand-in's frame content (tests/windows/stand_in/pattern.h): [h, w, 4]."""
+    x = np.arange(width, dtype=np.uint32)[None, :, None]
+    y = np.arange(height, dtype=np.uint32)[:, None, None]
+    c = np.arange(4, dtype=np.uint32)[None, None, :]
+    return ((x * 7 + y * 131 + c * 61 + seed) & 0xFF).astype(np.uint8)
+
+
+def assert_exact(frame, width, height, seed):
+    """`frame` holds exactly the pattern of `seed` over `width` x `height`."""
+    global frames_compared
+    assert frame.shape == (height, width, 4) and frame.dtype == np.uint8
+    expected = pattern(width, height, seed)
+    if not np.array_equal(frame, expected):
+        where = tuple(int(i) for i in np.argwhere(frame != expected)[0])
+        raise AssertionError(
+            f"frame {width}x{height} of seed {seed} differs first at {where}: "
+            f"{frame[where]} instead of {expected[where]}"
+        )
+    frames_compared += 1
+
+
+def window_size(title):
+    """Width and height of the window rectangle of the window titled `title`."""
+    handle = user32.FindWindowW(None, title)
+    rect = wintypes.RECT()
+    assert handle and user32.GetWindowRect(handle, ctypes.byref(rect))
+    return rect.right - rect.left, rect.bottom - rect.top
+
+
+class StandIn:
+    """The stand-in capture service DLL, loaded into this process."""
+
+    def __init__(self, path):
+        self.path = path
+        self.dll = ctypes.WinDLL(path)
+        self.dll.stand_in_fail.argtypes = [ctypes.c_char_p, ctypes.c_long]
+        self.dll.stand_in_last_sequence.restype = ctypes.c_uint
+        self.dll.stand_in_replace_import.argtypes = [ctypes.c_void_p]
+        self.dll.stand_in_misuse.argtypes = [ctypes.c_char_p, ctypes.c_int]
+
+    def register(self):
+        """Registers the DLL for the capture classes, as the runtime finds
+        activatable classes (values DllPath and ActivationType, in-process)."""
+        for name in CAPTURE_CLASSES:
+            with winreg.CreateKeyEx(winreg.HKEY_LOCAL_MACHINE, ACTIVATABLE_CLASSES + "\\" + name) as key:
+                winreg.SetValueEx(key, "DllPath", 0, winreg.REG_SZ, self.path)
+                winreg.SetValueEx(key, "ActivationType", 0, winreg.REG_DWORD, 0)
+
+    def unregister(self):
+        for name in CAPTURE_CLASSES:
+            winreg.DeleteKey(winreg.HKEY_LOCAL_MACHINE, ACTIVATABLE_CLASSES + "\\" + name)
+
+    def replace_import(self, module_path):
+        """Points the loaded module's import of CreateDirect3D11DeviceFromDXGIDevice
+        (an aborting stub in Wine) at the stand-in's; the number of entries replaced."""
+        handle = kernel32.GetModuleHandleW(module_path)
+        assert handle, f"{module_path} is not loaded"
+        return self.dll.stand_in_replace_import(handle)
+
+    def reset(self):
+        self.dll.stand_in_reset()
+
+    def set_content(self, width, height):
+        self.dll.stand_in_set_content(width, height)
+
+    def set_first_frame(self, deliver):
+        self.dll.stand_in_set_first_frame(int(deliver))
+
+    def set_rate(self, frames_per_second):
+        self.dll.stand_in_set_rate(frames_per_second)
+
+    def deliver(self, count=1):
+        """Frames delivered by every running session (returns after their handlers ran)."""
+        return self.dll.stand_in_deliver(count)
+
+    def last_sequence(self):
+        return self.dll.stand_in_last_sequence()
+
+    def fail(self, operation, code):
+        self.dll.stand_in_fail(operation.encode(), ctypes.c_long(code - (1 << 32) if code >= 1 << 31 else code))
+
+    def live_objects(self):
+        return self.dll.stand_in_live_objects()
+
+    def running_sessions(self):
+        return self.dll.stand_in_running_sessions()
+
+    def misuse(self):
+        text = ctypes.create_string_buffer(512)
+        return self.dll.stand_in_misuse(text, len(text)), text.value.decode()

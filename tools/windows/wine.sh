@@ -85,7 +85,9 @@ phase=build
 bash "$here/cross-check.sh"
 program="$build/tests/windows/program/opticatcher_windows_program.exe"
 pyd="$build/opticatcher.pyd"
-[[ -f $program ]] || die "$program was not built (OPTICATCHER_WINDOWS_TEST_PROGRAM off?)"
+stand_in="$build/tests/windows/stand_in/opticatcher_stand_in_capture.dll"
+[[ -f $program && -f $stand_in ]] ||
+  die "the test program or the stand-in service was not built (OPTICATCHER_WINDOWS_TEST_PROGRAM off?)"
 
 # --- the Windows interpreter and its packages ---------------------------------
 phase=interpreter
@@ -180,6 +182,8 @@ timeout 60 wineserver -w
 note "prefix ready in $((SECONDS - prefix_started))s"
 
 # --- the suites --------------------------------------------------------------
+# The stand-in capture service that the Python suite registers (conftest.py).
+export OPTICATCHER_STAND_IN_DLL="$(windows_path "$stand_in")"
 phase=program
 note "the Windows test program"
 program_rc=0
@@ -196,11 +200,14 @@ timeout "$limit" wine "$python_dir/python.exe" -m pytest -p no:cacheprovider \
   --confcutdir=tests/windows -q -rs tests/windows "${pytest_args[@]}" </dev/null 2>&1 |
   tr -d '\r' | tee "$work/pytest.log" || pytest_rc=${PIPESTATUS[0]}
 pytest_summary="$(grep -E '^=* ?[0-9]+ (passed|failed)|^=* ?no tests ran' "$work/pytest.log" | tail -1 || true)"
+capture_summary="$(grep -E '^wine capture: ' "$work/pytest.log" | tail -1 || true)"
 
 phase=summary
 echo "wine: program: ${program_summary:-no summary (exit status $program_rc)}"
 echo "wine: pytest: ${pytest_summary:-no summary (exit status $pytest_rc)}"
 [[ $program_rc -eq 0 ]] || die "the Windows test program failed (exit status $program_rc)"
 [[ $pytest_rc -eq 0 ]] || die "the Windows Python suite failed (exit status $pytest_rc)"
+[[ -n $capture_summary ]] || die "no frame of a capture was read back (the stand-in service's tests did not run)"
 phase=done
 note "OK in $((SECONDS - started))s"
+echo "$capture_summary"

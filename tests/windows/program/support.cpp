@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "../stand_in/pattern.h"
 #include "check.h"
 
 std::string utf8_from_system(const WCHAR* text, int length) {
@@ -76,7 +77,7 @@ std::vector<std::uint8_t> pattern_region(std::uint32_t width, std::uint32_t heig
   std::size_t i = 0;
   for (std::uint32_t y = 0; y < height; ++y) {
     for (std::uint32_t x = 0; x < width; ++x) {
-      for (std::uint32_t c = 0; c < 4; ++c) bytes[i++] = pattern_byte(x, y, c, seed);
+      for (std::uint32_t c = 0; c < 4; ++c) bytes[i++] = stand_in::pattern_byte(x, y, c, seed);
     }
   }
   return bytes;

@@ -37,12 +37,6 @@ std::string expected_error_text(HRESULT code);
 // Kind and code of a capture error, as "kind 8, code 0x80070057".
 std::string describe(const CaptureError& error);
 
-// The byte of the test pattern at column x, row y, channel c.
-inline std::uint8_t pattern_byte(std::uint32_t x, std::uint32_t y, std::uint32_t c,
-                                 std::uint32_t seed) {
-  return static_cast<std::uint8_t>(x * 7 + y * 131 + c * 61 + seed);
-}
-
 // A texture of the default usage (like a capture pool's buffers) of
 // `width` x `height` R8G8B8A8 pixels, filled with the pattern of `seed` by
 // UpdateSubresource.

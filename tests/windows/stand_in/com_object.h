@@ -28,7 +28,8 @@ namespace stand_in {
 inline constexpr IID kIidInspectable = {
     0xAF86E2E0, 0xB12D, 0x4C6A, {0x9C, 0x5A, 0xD7, 0xAA, 0x65, 0x10, 0x1E, 0x90}};
 
-// Objects made by make_object and not yet destroyed, of every class.
+// Stand-in objects alive, of every class but the activation factories (which
+// live as long as the process, as the runtime's do).
 std::atomic<long>& live_objects();
 
 // The IInspectable methods of one interface derived from IInspectable.
@@ -97,8 +98,12 @@ class ComObject : public Bases... {
   }
 
  protected:
-  ComObject() { live_objects().fetch_add(1); }
-  virtual ~ComObject() { live_objects().fetch_sub(1); }
+  explicit ComObject(bool counted = true) : counted_(counted) {
+    if (counted_) live_objects().fetch_add(1);
+  }
+  virtual ~ComObject() {
+    if (counted_) live_objects().fetch_sub(1);
+  }
 
  private:
   template <class Base>
@@ -131,6 +136,7 @@ class ComObject : public Bases... {
     return found;
   }
 
+  const bool counted_;
   std::atomic<ULONG> references_{1};
 };
 
