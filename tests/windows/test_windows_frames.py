@@ -41,7 +41,9 @@ def capture(new_capture):
 
 def read_both_ways(capture, width, height, seed):
     """frame() and frame(out=a) both give exactly the pattern of `seed`."""
-    assert_exact(capture.frame(), width, height, seed)
+    frame = capture.frame()
+    assert frame.strides == (width * 4, 4, 1) and frame.flags.owndata and frame.flags.writeable
+    assert_exact(frame, width, height, seed)
     out = np.full((height, width, 4), 0x5A, np.uint8)
     assert capture.frame(out=out) is out
     assert_exact(out, width, height, seed)
