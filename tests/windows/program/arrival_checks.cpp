@@ -64,7 +64,7 @@ ComPtr<winrt_abi::IDirect3D11CaptureFrame> make_frame(const ComPtr<ID3D11Texture
 std::string read_latest(ReadbackResources& resources, const LatestFrameSlot& slot,
                         CopyRegion expected, std::uint32_t seed) {
   auto source = latest_frame_texture(slot);
-  if (!source) return describe(source.error());
+  if (!source) return error_summary(source.error());
   if (source->region != expected) {
     return "region " + std::to_string(source->region.width) + "x" +
            std::to_string(source->region.height);
@@ -73,7 +73,7 @@ std::string read_latest(ReadbackResources& resources, const LatestFrameSlot& slo
   std::lock_guard lock(resources.mutex);
   auto copied = copy_frame_to_buffer(resources, source->texture.get(), source->region,
                                      std::as_writable_bytes(std::span(bytes)));
-  if (!copied) return describe(copied.error());
+  if (!copied) return error_summary(copied.error());
   return first_difference(bytes, pattern_region(expected.width, expected.height, seed));
 }
 

@@ -3,18 +3,21 @@
 
 #include "check.h"
 #include "platform/windows/monitor.h"
+#include "platform/windows/system_handles.h"
 #include "support.h"
 
 namespace {
 
 // An HMONITOR that names no monitor: user handles never have index 0.
-const HMONITOR kStaleMonitor = reinterpret_cast<HMONITOR>(std::uintptr_t{0x7FFE0000});
+const MonitorHandle kStaleMonitor =
+    monitor_handle(reinterpret_cast<HMONITOR>(std::uintptr_t{0x7FFE0000}));
 
-void check_monitor(HMONITOR monitor, std::size_t position) {
+void check_monitor(MonitorHandle monitor, std::size_t position) {
   const std::string name = "monitor " + std::to_string(position + 1) + ": ";
   MONITORINFOEXW info{};
   info.cbSize = sizeof info;
-  if (!check(GetMonitorInfoW(monitor, &info) != 0, name + "the system describes it")) return;
+  if (!check(GetMonitorInfoW(system_handle(monitor), &info) != 0, name + "the system describes it"))
+    return;
   const std::string device = utf8_from_system(info.szDevice);
 
   const auto device_name = monitor_device_name(monitor);
@@ -59,7 +62,8 @@ void check_monitors() {
   check_equal(monitors->size(), static_cast<std::size_t>(GetSystemMetrics(SM_CMONITORS)),
               "monitors: as many as the system counts");
 
-  const HMONITOR system_primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  const MonitorHandle system_primary =
+      monitor_handle(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
   const auto primary = primary_monitor();
   check(primary && *primary == system_primary, "monitors: the primary one holds the origin");
   check(std::find(monitors->begin(), monitors->end(), system_primary) != monitors->end(),
@@ -80,7 +84,8 @@ void check_monitors() {
   // A handle the system does not know fails every query the same way.
   MONITORINFO info{};
   info.cbSize = sizeof info;
-  check(!GetMonitorInfoW(kStaleMonitor, &info) && GetLastError() == ERROR_INVALID_MONITOR_HANDLE,
+  check(!GetMonitorInfoW(system_handle(kStaleMonitor), &info) &&
+            GetLastError() == ERROR_INVALID_MONITOR_HANDLE,
         "stale monitor: the system refuses it (1461)");
   const auto failed = [](const auto& result) {
     return !result && result.error().kind() == MonitorError::Kind::GetInfoFailed;

@@ -26,7 +26,7 @@ std::string read_region(ReadbackResources& resources, CopyRegion region, std::ui
   std::vector<std::uint8_t> bytes(std::size_t{region.width} * region.height * 4, 0x5A);
   auto copied = copy_frame_to_buffer(resources, texture.get(), region,
                                      std::as_writable_bytes(std::span(bytes)));
-  if (!copied) return describe(copied.error());
+  if (!copied) return error_summary(copied.error());
   return first_difference(bytes, pattern_region(region.width, region.height, seed));
 }
 
@@ -52,7 +52,7 @@ void check_staging_cache(ReadbackResources& resources) {
     check(windows != nullptr && windows->api.code == E_INVALIDARG &&
               resources.staging.get() == cached,
           "staging: " + size_name(region) + " is refused as an invalid parameter, cache kept",
-          staging ? "created" : describe(staging.error()));
+          staging ? "created" : error_summary(staging.error()));
   }
 }
 
@@ -73,7 +73,7 @@ void check_padded_rows(ReadbackResources& resources) {
 
 void check_device_and_readback() {
   auto device = create_d3d_device();
-  if (!check(device.has_value(), "device: created", device ? "" : describe(device.error()))) {
+  if (!check(device.has_value(), "device: created", device ? "" : error_summary(device.error()))) {
     return;
   }
   const D3D_FEATURE_LEVEL level = device->device->GetFeatureLevel();

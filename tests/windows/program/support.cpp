@@ -44,7 +44,7 @@ std::string expected_error_text(HRESULT code) {
   return message.empty() ? number : message + " (" + number + ")";
 }
 
-std::string describe(const CaptureError& error) {
+std::string error_summary(const CaptureError& error) {
   std::string text = "kind " + std::to_string(static_cast<int>(error.kind()));
   if (const auto* windows = std::get_if<CaptureError::WindowsError>(&error.value)) {
     text += ", code " + hex(static_cast<unsigned long>(windows->api.code));

@@ -35,7 +35,7 @@ std::string system_message(DWORD id, HMODULE module = nullptr);
 std::string expected_error_text(HRESULT code);
 
 // Kind and code of a capture error, as "kind 8, code 0x80070057".
-std::string describe(const CaptureError& error);
+std::string error_summary(const CaptureError& error);
 
 // A texture of the default usage (like a capture pool's buffers) of
 // `width` x `height` R8G8B8A8 pixels, filled with the pattern of `seed` by

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "check.h"
+#include "platform/windows/system_handles.h"
 #include "platform/windows/window.h"
 #include "support.h"
 
@@ -55,8 +56,8 @@ HWND wait_for_window(const std::string& title) {
   return nullptr;
 }
 
-bool contains(const std::vector<HWND>& windows, HWND window) {
-  return std::find(windows.begin(), windows.end(), window) != windows.end();
+bool contains(const std::vector<WindowHandle>& windows, HWND window) {
+  return std::find(windows.begin(), windows.end(), window_handle(window)) != windows.end();
 }
 
 std::string ascii_upper(std::string text) {
@@ -110,13 +111,16 @@ void check_lookup_and_titles(const std::string& prefix) {
   HWND plain_window = create_window(plain, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   HWND wide_window = create_window(wide, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   const auto found = find_window(plain);
-  check(found && *found == plain_window, "windows: found by title");
-  check_equal(window_name(plain_window), plain, "windows: title");
+  check(found && *found == window_handle(plain_window), "windows: found by title");
+  check_equal(window_name(window_handle(plain_window)), plain, "windows: title");
   const auto found_wide = find_window(wide);
-  check(found_wide && *found_wide == wide_window, "windows: found by a title beyond the BMP");
-  check_equal(window_name(wide_window), wide, "windows: a title beyond the BMP reads back");
+  check(found_wide && *found_wide == window_handle(wide_window),
+        "windows: found by a title beyond the BMP");
+  check_equal(window_name(window_handle(wide_window)), wide,
+              "windows: a title beyond the BMP reads back");
   const auto upper = find_window(ascii_upper(plain));
-  check(upper && *upper == plain_window, "windows: the system's lookup ignores case");
+  check(upper && *upper == window_handle(plain_window),
+        "windows: the system's lookup ignores case");
   const std::string missing_title = prefix + " missing";
   const auto missing = find_window(missing_title);
   check(!missing && missing.error().kind() == WindowError::Kind::NotFound &&
@@ -134,25 +138,28 @@ void check_capturable(const std::string& prefix) {
   HWND child = create_window(prefix + " child", WS_CHILD | WS_VISIBLE, 0, visible);
   HWND doomed = create_window(prefix + " doomed", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
   check(visible && hidden && tool && child && doomed, "windows: created");
-  check(is_capturable_window(visible), "capturable: a visible top-level window");
-  check(!is_capturable_window(hidden), "capturable: not a hidden window");
-  check(!is_capturable_window(tool), "capturable: not a tool window");
-  check(!is_capturable_window(child), "capturable: not a child window");
+  check(is_capturable_window(window_handle(visible)), "capturable: a visible top-level window");
+  check(!is_capturable_window(window_handle(hidden)), "capturable: not a hidden window");
+  check(!is_capturable_window(window_handle(tool)), "capturable: not a tool window");
+  check(!is_capturable_window(window_handle(child)), "capturable: not a child window");
   DestroyWindow(doomed);
-  check(!is_capturable_window(doomed), "capturable: not a destroyed window");
-  check_equal(window_name(doomed), std::string(), "windows: a destroyed window has no title");
-  check(!window_focused(doomed), "windows: a destroyed window is not focused");
+  check(!is_capturable_window(window_handle(doomed)), "capturable: not a destroyed window");
+  check_equal(window_name(window_handle(doomed)), std::string(),
+              "windows: a destroyed window has no title");
+  check(!window_focused(window_handle(doomed)), "windows: a destroyed window is not focused");
 
   // Focus moves between this program's own windows.
   HWND other = create_window(prefix + " other", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-  focus_window(visible);
+  focus_window(window_handle(visible));
   pump_messages();
   const auto foreground = foreground_window();
-  check(window_focused(visible) && foreground && *foreground == visible,
-        "focus: a window brought to the foreground is focused");
-  focus_window(other);
+  check(
+      window_focused(window_handle(visible)) && foreground && *foreground == window_handle(visible),
+      "focus: a window brought to the foreground is focused");
+  focus_window(window_handle(other));
   pump_messages();
-  check(window_focused(other) && !window_focused(visible), "focus: moves to another window");
+  check(window_focused(window_handle(other)) && !window_focused(window_handle(visible)),
+        "focus: moves to another window");
   for (HWND window : {other, child, tool, hidden, visible}) DestroyWindow(window);
 }
 
@@ -173,20 +180,20 @@ void check_enumeration(const std::string& prefix) {
   const auto windows = enumerate_windows();
   if (check(windows.has_value(), "enumeration: succeeds")) {
     check(contains(*windows, theirs), "enumeration: another process's visible window is listed");
-    check(is_capturable_window(own) && !contains(*windows, own),
+    check(is_capturable_window(window_handle(own)) && !contains(*windows, own),
           "enumeration: this process's own (capturable) window is left out");
     check(!contains(*windows, their_hidden) && !contains(*windows, their_tool) &&
               !contains(*windows, their_child),
           "enumeration: their hidden, tool and child windows are left out");
-    const bool all_foreign = std::all_of(windows->begin(), windows->end(), [](HWND window) {
+    const bool all_foreign = std::all_of(windows->begin(), windows->end(), [](WindowHandle window) {
       DWORD process_id = 0;
-      GetWindowThreadProcessId(window, &process_id);
+      GetWindowThreadProcessId(system_handle(window), &process_id);
       return process_id != GetCurrentProcessId() && is_capturable_window(window);
     });
     check(all_foreign, "enumeration: only capturable windows of other processes");
   }
   const auto found = find_window(child_prefix + " visible");
-  check(found && *found == theirs && is_capturable_window(theirs),
+  check(found && *found == window_handle(theirs) && is_capturable_window(window_handle(theirs)),
         "windows: another process's window is found and capturable");
   check_equal(process.close(theirs), 0L, "child process: ends when its window is closed");
   DestroyWindow(own);
