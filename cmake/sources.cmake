@@ -23,6 +23,7 @@ set(OPTICATCHER_BINDING_SOURCES
   binding/arguments.cpp
   binding/firewall.cpp
   binding/interpreter_exit.cpp
+  binding/python_text.cpp
   binding/results.cpp
   binding/capture_type.cpp
   binding/monitor_type.cpp

@@ -1,7 +1,5 @@
 #include "errors.h"
 
-#include "platform/windows/capture.h"
-
 namespace {
 
 template <class... Handlers>
@@ -11,6 +9,14 @@ struct Overloaded : Handlers... {
 
 std::string windows_api_message(const WindowsApiError& api) {
   return "Windows API error: " + windows_error_text(api);
+}
+
+ErrorDescription runtime_error(std::string message) {
+  return {PythonException::RuntimeError, std::move(message)};
+}
+
+ErrorDescription value_error(std::string message) {
+  return {PythonException::ValueError, std::move(message)};
 }
 
 }  // namespace
@@ -27,9 +33,10 @@ const char* int_parse_failure_text(IntParseFailure failure) {
   return "";
 }
 
-std::string error_message(const MonitorError& error) {
+// Every monitor error is a RuntimeError.
+ErrorDescription describe(const MonitorError& error) {
   using E = MonitorError;
-  return std::visit(
+  return runtime_error(std::visit(
       Overloaded{
           [](const E::NotFound&) -> std::string { return "Failed to find monitor"; },
           [](const E::IndexLowerThanOne&) -> std::string {
@@ -46,12 +53,13 @@ std::string error_message(const MonitorError& error) {
           },
           [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
       },
-      error.value);
+      error.value));
 }
 
-std::string error_message(const WindowError& error) {
+// Every window error is a RuntimeError.
+ErrorDescription describe(const WindowError& error) {
   using E = WindowError;
-  return std::visit(
+  return runtime_error(std::visit(
       Overloaded{
           [](const E::NoActiveWindow&) -> std::string { return "No active window found"; },
           [](const E::NotFound& missing) {
@@ -59,33 +67,40 @@ std::string error_message(const WindowError& error) {
           },
           [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
       },
-      error.value);
+      error.value));
 }
 
-std::string error_message(const CaptureError& error) {
+ErrorDescription describe(const CaptureError& error) {
   using E = CaptureError;
   return std::visit(
       Overloaded{
-          [](const E::NoFrameYet&) -> std::string { return "No frame available yet"; },
+          [](const E::NoFrameYet&) { return runtime_error("No frame available yet"); },
           [](const E::FirstFrameTimeout&) {
-            return "No frame arrived within " + std::to_string(FIRST_FRAME_TIMEOUT.count()) + "s";
+            return runtime_error("No frame arrived within " +
+                                 std::to_string(FIRST_FRAME_TIMEOUT.count()) + "s");
           },
-          [](const E::NotRunning&) -> std::string { return "Capture is not running"; },
-          [](const E::InvalidTarget&) -> std::string { return "Invalid capture target"; },
-          [](const E::CreateDeviceFailed&) -> std::string {
-            return "Failed to create a DirectX device";
+          [](const E::NotRunning&) { return runtime_error("Capture is not running"); },
+          [](const E::InvalidTarget&) { return runtime_error("Invalid capture target"); },
+          [](const E::CreateDeviceFailed&) {
+            return runtime_error("Failed to create a DirectX device");
           },
-          [](const E::CreateStagingTextureFailed&) -> std::string {
-            return "Failed to create a staging texture";
+          [](const E::CreateStagingTextureFailed&) {
+            return runtime_error("Failed to create a staging texture");
           },
-          [](const E::NotContiguous&) -> std::string {
-            return "Frame buffer is not contiguous: The given array is not contiguous or is "
-                   "misaligned.";
+          [](const E::NotContiguous&) {
+            return value_error(
+                "Frame buffer is not contiguous: The given array is not contiguous or is "
+                "misaligned.");
           },
-          [](const E::Python&) { return std::string(); },
-          [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
-          [](const E::Monitor& monitor) { return error_message(monitor.error); },
-          [](const E::Window& window) { return error_message(window.error); },
+          [](const E::ReadOnly&) {
+            return value_error("Frame buffer is read-only: The given array is not writeable.");
+          },
+          [](const E::Python&) { return runtime_error(""); },
+          [](const E::WindowsError& windows) {
+            return runtime_error(windows_api_message(windows.api));
+          },
+          [](const E::Monitor& monitor) { return describe(monitor.error); },
+          [](const E::Window& window) { return describe(window.error); },
       },
       error.value);
 }

@@ -6,14 +6,51 @@
 // Build values with the factory functions and read the case with kind().
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <variant>
 
 #include "internal_fault.h"
-#include "platform/windows/api_error.h"
+
+// Longest wait of `Capture::start` for the first frame; its error text names it.
+inline constexpr std::chrono::seconds FIRST_FRAME_TIMEOUT{5};
+
+struct IErrorInfo;
+
+// One owned reference to a thread's error information, opaque here so that
+// error values travel through code that knows no Windows types. The platform
+// code (platform/windows/api_error.cpp) makes, reads and releases it.
+class ErrorInfo {
+ public:
+  ErrorInfo() = default;
+  explicit ErrorInfo(IErrorInfo* owned) : info_(owned) {}
+  ErrorInfo(const ErrorInfo&) = delete;
+  ErrorInfo& operator=(const ErrorInfo&) = delete;
+  ErrorInfo(ErrorInfo&& other) noexcept : info_(std::exchange(other.info_, nullptr)) {}
+  ErrorInfo& operator=(ErrorInfo&& other) noexcept;
+  ~ErrorInfo();
+
+  IErrorInfo* get() const { return info_; }
+  explicit operator bool() const { return info_ != nullptr; }
+
+ private:
+  IErrorInfo* info_ = nullptr;
+};
+
+// The record of one failed Windows call: its result code (an HRESULT) and the
+// thread's error information at the moment of failure, if any.
+struct WindowsApiError {
+  std::int32_t code = 0;
+  ErrorInfo info;
+};
+
+// "<message> (0xXXXXXXXX)", or the code alone when no message is available:
+// the message of the error information, else the system's text for the code.
+std::string windows_error_text(const WindowsApiError& error);
 
 // Why a decimal text could not be read as an unsigned 64-bit integer.
 enum class IntParseFailure { Empty, InvalidDigit, PosOverflow };
@@ -139,6 +176,7 @@ struct CaptureError {
     CreateDeviceFailed,
     CreateStagingTextureFailed,
     NotContiguous,
+    ReadOnly,
     Python,
     WindowsError,
     Monitor,
@@ -151,6 +189,7 @@ struct CaptureError {
   struct CreateDeviceFailed {};
   struct CreateStagingTextureFailed {};
   struct NotContiguous {};
+  struct ReadOnly {};
   struct Python {
     CarriedException exception;
   };
@@ -164,8 +203,8 @@ struct CaptureError {
     WindowError error;
   };
   using Value = std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget,
-                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous, Python,
-                             WindowsError, Monitor, Window>;
+                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous,
+                             ReadOnly, Python, WindowsError, Monitor, Window>;
   static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::Window) + 1);
 
   Value value;
@@ -181,8 +220,23 @@ struct CaptureError {
   }
 };
 
-// The message text of an error. For CaptureError::Python there is none: the
-// carried exception speaks for itself.
-std::string error_message(const MonitorError& error);
-std::string error_message(const WindowError& error);
-std::string error_message(const CaptureError& error);
+// The built-in Python exception an error is raised as. It is chosen here, next
+// to the error's text; the binding layer only maps the name to the class.
+enum class PythonException { RuntimeError, ValueError };
+
+struct ErrorDescription {
+  PythonException exception;
+  std::string message;
+};
+
+// The message text of an error and the exception it becomes. For
+// CaptureError::Python there is no text: the carried exception speaks for
+// itself.
+ErrorDescription describe(const MonitorError& error);
+ErrorDescription describe(const WindowError& error);
+ErrorDescription describe(const CaptureError& error);
+
+template <class Error>
+std::string error_message(const Error& error) {
+  return describe(error).message;
+}

@@ -13,19 +13,21 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import run_in_new_thread
+from support import (
+    DXGI_ERROR_DEVICE_REMOVED,
+    DXGI_ERROR_UNSUPPORTED,
+    E_ACCESSDENIED,
+    E_FAIL,
+    E_NOINTERFACE,
+    REGDB_E_CLASSNOTREG,
+    RPC_E_CHANGED_MODE,
+    run_in_new_thread,
+)
 
 # Every capture here has the platform's delivery thread calling into the module
 # while Python threads start, stop and wait: all of it runs under ThreadSanitizer.
 pytestmark = pytest.mark.threaded
 
-E_FAIL = 0x80004005
-E_NOINTERFACE = 0x80004002
-E_ACCESSDENIED = 0x80070005
-REGDB_E_CLASSNOTREG = 0x80040154
-RPC_E_CHANGED_MODE = 0x80010106
-DXGI_ERROR_UNSUPPORTED = 0x887A0004
-DXGI_ERROR_DEVICE_REMOVED = 0x887A0005
 RO_INIT_SINGLETHREADED = 0
 
 TEXTS = {

@@ -2,9 +2,9 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import WS_EX_TOOLWINDOW
 
 WS_CHILD = 0x40000000
-WS_EX_TOOLWINDOW = 0x00000080
 
 
 def target_error(type_name, none=False):

@@ -13,10 +13,8 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import sanitizer_loaded
+from support import E_FAIL, E_OUTOFMEMORY, sanitizer_loaded
 
-E_FAIL = 0x80004005
-E_OUTOFMEMORY = 0x8007000E
 UNSPECIFIED = "Windows API error: Unspecified error (0x80004005)"
 INVALID_POINTER = "Windows API error: Invalid pointer (0x80004003)"
 # A success without an object reports the thread's (empty) last error.

@@ -140,8 +140,7 @@ std::expected<std::span<std::byte>, CaptureError> writable_array_bytes(const Own
     return std::unexpected(CaptureError::of(CaptureError::Kind::NotContiguous));
   }
   if ((flags & NPY_ARRAY_WRITEABLE) == 0) {
-    return std::unexpected(python_error(
-        PyExc_ValueError, "Frame buffer is read-only: The given array is not writeable."));
+    return std::unexpected(CaptureError::of(CaptureError::Kind::ReadOnly));
   }
   // Elements are single bytes: the element count is the length in bytes.
   return std::span<std::byte>(static_cast<std::byte*>(PyArray_DATA(array)),

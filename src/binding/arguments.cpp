@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "binding/pending_exception.h"
-#include "binding/results.h"
+#include "binding/python_text.h"
 
 namespace {
 
@@ -141,17 +141,6 @@ bool parse_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs,
         return std::pair<PyObject*, PyObject*>{name, value};
       },
       slots);
-}
-
-bool utf8_of(PyObject* text, std::string& out) {
-  PyObject* bytes = PyUnicode_AsUTF8String(text);
-  if (bytes == nullptr) return false;
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  const bool ok = PyBytes_AsStringAndSize(bytes, &data, &size) == 0;
-  if (ok) out.assign(data, static_cast<std::size_t>(size));
-  Py_DECREF(bytes);
-  return ok;
 }
 
 std::string type_mismatch_text(PyObject* value, const char* target) {

@@ -16,9 +16,6 @@
 #define METH_FASTCALL 0x0080
 #endif
 
-using FastCallWithKeywords = PyObject* (*)(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                           PyObject* kwnames);
-
 struct ArgumentSpec {
   const char* full_name;               // "Capture.start()"
   std::span<const char* const> names;  // parameter names, in order
@@ -52,6 +49,3 @@ bool convert_argument(const char* parameter, Convert&& convert) {
 // "'<type>' object is not an instance of '<target>'" (or the None form).
 std::string type_mismatch_text(PyObject* value, const char* target);
 PyObject* raise_type_mismatch(PyObject* value, const char* target);
-
-// The UTF-8 text of a str; false with the interpreter's error set otherwise.
-bool utf8_of(PyObject* text, std::string& out);

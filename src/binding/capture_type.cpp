@@ -1,11 +1,8 @@
 // The Python class Capture.
-#include <mutex>
-
 #include "array/frame_array.h"
 #include "binding/binding.h"
-#include "platform/windows/capture.h"
-#include "platform/windows/frame.h"
 #include "binding/classes.h"
+#include "platform/windows/capture.h"
 
 namespace {
 
@@ -36,10 +33,10 @@ bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) 
   PyTypeObject* window = window_type();
   if (monitor == nullptr || window == nullptr) return false;
   if (PyObject_TypeCheck(value, monitor)) {
-    return copy_target_handle<HMONITOR, CaptureTarget::Monitor>(value, out);
+    return copy_target_handle<MonitorHandle, CaptureTarget::Monitor>(value, out);
   }
   if (PyObject_TypeCheck(value, window)) {
-    return copy_target_handle<HWND, CaptureTarget::Window>(value, out);
+    return copy_target_handle<WindowHandle, CaptureTarget::Window>(value, out);
   }
 
   const std::string message =
@@ -99,21 +96,29 @@ PyObject* start(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
   });
 }
 
-PyObject* get_active(PyObject* self, void*) {
-  return guarded([&] {
-    return with_shared_access<Capture>(
-        self, [](Capture& capture) { return PyBool_FromLong(capture.active()); });
-  });
-}
+// The frame goes into `out` or a new array, and the copy runs without the
+// interpreter lock: other Python threads run meanwhile.
+class ArrayDestination final : public FrameDestination {
+ public:
+  explicit ArrayDestination(std::optional<OwnedArray> out) : out_(std::move(out)) {}
 
-PyObject* stop(PyObject* self, PyObject*) {
-  return guarded([&] {
-    return with_exclusive_access<Capture>(self, [](Capture& capture) {
-      capture.stop();
-      Py_RETURN_NONE;
-    });
-  });
-}
+  std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
+                                                            std::uint32_t width) override {
+    auto array = prepare_frame_array(std::move(out_), height, width);
+    if (!array) return std::unexpected(std::move(array.error()));
+    array_ = std::move(*array);
+    return writable_array_bytes(*array_);
+  }
+
+  std::expected<void, CaptureError> run_copy(Copy copy) override { return without_gil(copy); }
+
+  // The array the frame was written into.
+  PyObject* release() { return array_->release(); }
+
+ private:
+  std::optional<OwnedArray> out_;
+  std::optional<OwnedArray> array_;
+};
 
 PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
@@ -126,27 +131,10 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
       if (!convert_argument("out", [&] { return convert_out_array(slots[0], out); })) {
         return nullptr;
       }
-      CaptureState* state = capture.state();
-      if (state == nullptr) return raise_error(CaptureError::of(CaptureError::Kind::NotRunning));
-
-      auto source = latest_frame_texture(*state->slot);
-      if (!source) return raise_error(std::move(source.error()));
-      const CopyRegion region = source->region;
-      auto array = prepare_frame_array(std::move(out), region.height, region.width);
-      if (!array) return raise_error(std::move(array.error()));
-      auto bytes = writable_array_bytes(*array);
-      if (!bytes) return raise_error(std::move(bytes.error()));
-
-      // The GPU wait and the copy run without the interpreter lock. The
-      // readback lock is taken only after the interpreter lock is let go and
-      // is released before it is taken back, so that a thread holding one
-      // never waits for the other. An error is raised once the lock is back.
-      auto copied = without_gil([&] {
-        std::lock_guard readback(state->readback.mutex);
-        return copy_frame_to_buffer(state->readback, source->texture.get(), region, *bytes);
-      });
-      if (!copied) return raise_error(std::move(copied.error()));
-      return array->release();
+      ArrayDestination destination(std::move(out));
+      auto read = capture.read_frame(destination);
+      if (!read) return raise_error(std::move(read.error()));
+      return destination.release();
     });
   });
 }
@@ -161,7 +149,7 @@ PyMethodDef capture_methods[] = {
      "``await_first_frame`` is\nFalse.\n\n"
      "Args:\n    capture_target: The :class:`.Monitor` or :class:`.Window` to capture.\n"
      "    await_first_frame: Waits for the first frame to arrive if True."},
-    {"stop", stop, METH_NOARGS,
+    {"stop", exclusive_method<Capture, &Capture::stop>, METH_NOARGS,
      "stop($self)\n--\n\n"
      "Stop the capture and release the frame pool, the capture session and the last frame."},
     {"frame", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(frame)),
@@ -174,7 +162,8 @@ PyMethodDef capture_methods[] = {
 };
 
 PyGetSetDef capture_getset[] = {
-    {"active", get_active, nullptr, ":``bool``: True if a capture is running.", nullptr},
+    {"active", property_getter<Capture, &Capture::active>, nullptr,
+     ":``bool``: True if a capture is running.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -6,7 +6,8 @@
 #include <Python.h>
 
 #include "binding/instance.h"
-#include "platform/windows/win32.h"
+#include "platform/windows/monitor.h"
+#include "platform/windows/window.h"
 
 class Capture;
 
@@ -16,11 +17,11 @@ PyTypeObject* capture_type();
 
 // The class of each payload, for the checks on instances.
 template <>
-struct PythonClass<HMONITOR> {
+struct PythonClass<MonitorHandle> {
   static PyTypeObject* type() { return monitor_type(); }
 };
 template <>
-struct PythonClass<HWND> {
+struct PythonClass<WindowHandle> {
   static PyTypeObject* type() { return window_type(); }
 };
 template <>
@@ -29,8 +30,8 @@ struct PythonClass<Capture> {
 };
 
 // New instances around a system handle.
-PyObject* new_monitor(HMONITOR monitor);
-PyObject* new_window(HWND window);
+PyObject* to_python(MonitorHandle monitor);
+PyObject* to_python(WindowHandle window);
 
 extern PyMethodDef enumerate_windows_def;
 extern PyMethodDef foreground_window_def;

@@ -2,20 +2,29 @@
 
 #include <utility>
 
-#include "binding/arguments.h"
 #include "internal_fault.h"
 #include "binding/interpreter_exit.h"
 #include "binding/pending_exception.h"
 
 namespace {
 
-// The message is taken before the error (and any error information it holds)
+PyObject* exception_class(PythonException exception) {
+  switch (exception) {
+    case PythonException::ValueError:
+      return PyExc_ValueError;
+    case PythonException::RuntimeError:
+      break;
+  }
+  return PyExc_RuntimeError;
+}
+
+// The text is taken before the error (and any error information it holds)
 // is released; the exception is raised after.
 template <class Error>
-PyObject* raise_runtime_error(Error error) {
-  const std::string message = error_message(error);
+PyObject* raise_described(Error error) {
+  const ErrorDescription description = describe(error);
   { Error released = std::move(error); }
-  return raise_message(PyExc_RuntimeError, message);
+  return raise_message(exception_class(description.exception), description.message);
 }
 
 // A carried exception can be dropped where the interpreter lock is not held
@@ -31,21 +40,9 @@ void release_python_object(void* object) {
 
 }  // namespace
 
-PyObject* raise_message(PyObject* type, const std::string& message) {
-  if (PyObject* text = new_str(message)) {
-    PyErr_SetObject(type, text);
-    Py_DECREF(text);
-  }
-  return nullptr;
-}
+PyObject* raise_error(MonitorError error) { return raise_described(std::move(error)); }
 
-PyObject* new_str(const std::string& text) {
-  return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
-}
-
-PyObject* raise_error(MonitorError error) { return raise_runtime_error(std::move(error)); }
-
-PyObject* raise_error(WindowError error) { return raise_runtime_error(std::move(error)); }
+PyObject* raise_error(WindowError error) { return raise_described(std::move(error)); }
 
 PyObject* raise_error(CaptureError error) {
   if (auto* carried = std::get_if<CaptureError::Python>(&error.value)) {
@@ -55,12 +52,16 @@ PyObject* raise_error(CaptureError error) {
     Py_DECREF(exception);
     return nullptr;
   }
-  const std::string message = error_message(error);
-  PyObject* type =
-      error.kind() == CaptureError::Kind::NotContiguous ? PyExc_ValueError : PyExc_RuntimeError;
-  { CaptureError released = std::move(error); }
-  return raise_message(type, message);
+  return raise_described(std::move(error));
 }
+
+PyObject* to_python(bool value) { return PyBool_FromLong(value); }
+
+PyObject* to_python(std::uint32_t value) { return PyLong_FromUnsignedLong(value); }
+
+PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
+
+PyObject* to_python(const std::string& text) { return new_str(text); }
 
 CarriedException carry_python_exception(PyObject* exception) {
   return CarriedException(exception, release_python_object);

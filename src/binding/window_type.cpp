@@ -16,54 +16,26 @@ PyObject* window_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     if (!convert_argument("name", [&] { return convert_str(slots[0], name); })) return nullptr;
     auto window = find_window(name);
     if (!window) return raise_error(std::move(window.error()));
-    return new_instance<HWND>(type, *window);
+    return new_instance<WindowHandle>(type, *window);
   });
 }
 
 void window_dealloc(PyObject* self) {
-  guarded_dealloc(self, [&] { destroy_instance<HWND>(self); });
-}
-
-PyObject* get_valid(PyObject* self, void*) {
-  return guarded([&] {
-    return with_shared_access<HWND>(
-        self, [](HWND window) { return PyBool_FromLong(is_capturable_window(window)); });
-  });
-}
-
-PyObject* get_name(PyObject* self, void*) {
-  return guarded([&] {
-    return with_shared_access<HWND>(self, [](HWND window) { return new_str(window_name(window)); });
-  });
-}
-
-PyObject* focus(PyObject* self, PyObject*) {
-  return guarded([&] {
-    return with_shared_access<HWND>(self, [](HWND window) {
-      focus_window(window);
-      Py_RETURN_NONE;
-    });
-  });
-}
-
-PyObject* get_focused(PyObject* self, void*) {
-  return guarded([&] {
-    return with_shared_access<HWND>(
-        self, [](HWND window) { return PyBool_FromLong(window_focused(window)); });
-  });
+  guarded_dealloc(self, [&] { destroy_instance<WindowHandle>(self); });
 }
 
 PyMethodDef window_methods[] = {
-    {"focus", focus, METH_NOARGS,
+    {"focus", shared_method<WindowHandle, focus_window>, METH_NOARGS,
      "focus($self)\n--\n\nBring the window to the foreground and give it the input focus."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef window_getset[] = {
-    {"valid", get_valid, nullptr,
+    {"valid", property_getter<WindowHandle, is_capturable_window>, nullptr,
      ":``bool``: True if the window is still valid (i.e., open), else False.", nullptr},
-    {"name", get_name, nullptr, ":``str``: The name string of the window.", nullptr},
-    {"focused", get_focused, nullptr,
+    {"name", property_getter<WindowHandle, window_name>, nullptr,
+     ":``str``: The name string of the window.", nullptr},
+    {"focused", property_getter<WindowHandle, window_focused>, nullptr,
      ":``bool``: True if the window currently holds the foreground focus, else False.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
@@ -83,24 +55,8 @@ PyType_Slot window_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec window_spec = {"opticatcher.Window", sizeof(Instance<HWND>), 0, Py_TPFLAGS_DEFAULT,
-                           window_slots};
-
-PyObject* enumerate_windows_function(PyObject*, PyObject*) {
-  return guarded([]() -> PyObject* {
-    auto windows = enumerate_windows();
-    if (!windows) return raise_error(std::move(windows.error()));
-    return new_list(*windows, new_window);
-  });
-}
-
-PyObject* foreground_window_function(PyObject*, PyObject*) {
-  return guarded([]() -> PyObject* {
-    auto window = foreground_window();
-    if (!window) return raise_error(std::move(window.error()));
-    return new_window(*window);
-  });
-}
+PyType_Spec window_spec = {"opticatcher.Window", sizeof(Instance<WindowHandle>), 0,
+                           Py_TPFLAGS_DEFAULT, window_slots};
 
 }  // namespace
 
@@ -109,17 +65,19 @@ PyTypeObject* window_type() {
   return type_once(type, window_spec);
 }
 
-PyObject* new_window(HWND window) { return new_instance<HWND>(window_type(), window); }
+PyObject* to_python(WindowHandle window) {
+  return new_instance<WindowHandle>(window_type(), window);
+}
 
 PyMethodDef enumerate_windows_def = {
-    "enumerate_windows", enumerate_windows_function, METH_NOARGS,
+    "enumerate_windows", module_function<enumerate_windows>, METH_NOARGS,
     "enumerate_windows()\n--\n\nEnumerate all windows that are currently available.\n\n"
     "Windows owned by the calling process are omitted.\n\n"
     "Returns:\n    A list of all windows.\n\n"
     "Raises:\n   WindowError: Enumerating the windows has failed."};
 
 PyMethodDef foreground_window_def = {
-    "foreground_window", foreground_window_function, METH_NOARGS,
+    "foreground_window", module_function<foreground_window>, METH_NOARGS,
     "foreground_window()\n--\n\nGet the currently active window.\n\n"
     "Returns:\n   The active window.\n\n"
     "Raises:\n  NoActiveWindow: No active window was found."};

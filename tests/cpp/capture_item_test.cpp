@@ -29,9 +29,9 @@ class CaptureItem : public ::testing::Test {
 
 TEST_F(CaptureItem, EachTargetGetsItsItem) {
   const auto monitor =
-      reinterpret_cast<HMONITOR>(winsim_add_monitor(640, 480, 60, nullptr, 0, u"Monitor", 7));
+      static_cast<MonitorHandle>(winsim_add_monitor(640, 480, 60, nullptr, 0, u"Monitor", 7));
   const auto window =
-      reinterpret_cast<HWND>(winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0, 0));
+      static_cast<WindowHandle>(winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0, 0));
   for (const CaptureTarget& target : {CaptureTarget{CaptureTarget::Monitor{monitor}},
                                       CaptureTarget{CaptureTarget::Window{window}}}) {
     auto item = create_capture_item(target);
@@ -48,7 +48,7 @@ TEST_F(CaptureItem, EachTargetGetsItsItem) {
 
 TEST_F(CaptureItem, AWindowFailureIsAWindowError) {
   const auto window =
-      reinterpret_cast<HWND>(winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0, 0));
+      static_cast<WindowHandle>(winsim_add_window(u"target", 6, 320, 200, 1, 0, 0, 0, 0));
   fail("CreateForWindow", E_ACCESSDENIED);
   auto item = create_capture_item({CaptureTarget::Window{window}});
   ASSERT_FALSE(item);
@@ -60,7 +60,7 @@ TEST_F(CaptureItem, AWindowFailureIsAWindowError) {
 
 TEST_F(CaptureItem, AMonitorFailureIsAMonitorError) {
   const auto monitor =
-      reinterpret_cast<HMONITOR>(winsim_add_monitor(640, 480, 60, nullptr, 0, u"Monitor", 7));
+      static_cast<MonitorHandle>(winsim_add_monitor(640, 480, 60, nullptr, 0, u"Monitor", 7));
   for (const char* operation : {"RoGetActivationFactory", "CreateForMonitor"}) {
     fail(operation, REGDB_E_CLASSNOTREG);
     auto item = create_capture_item({CaptureTarget::Monitor{monitor}});

@@ -1,4 +1,5 @@
 #include "errors.h"
+#include "platform/windows/api_error.h"
 
 #include <gtest/gtest.h>
 

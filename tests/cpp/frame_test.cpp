@@ -230,4 +230,41 @@ TEST_F(Readback, AMapFailureKeepsTheNewStagingTexture) {
   EXPECT_EQ(winsim_calls("CreateTexture2D"), 2);
 }
 
+// The whole readback without Python: a capture of a monitor showing known
+// content reads it into plain memory, through the destination's two steps.
+TEST(CaptureReadFrame, ReadsTheLatestFrameThroughTheDestination) {
+  winsim_reset();
+  const auto monitor = winsim_add_monitor(7, 3, 60, nullptr, 0, u"Monitor", 7);
+  std::vector<std::uint8_t> content(7 * 3 * 4);
+  for (std::size_t i = 0; i < content.size(); ++i) content[i] = static_cast<std::uint8_t>(i * 5);
+  ASSERT_EQ(winsim_set_content(monitor, content.data(), 7, 3), WINSIM_OK);
+
+  struct Memory final : FrameDestination {
+    std::vector<std::uint8_t> bytes;
+    int copies = 0;
+    std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
+                                                              std::uint32_t width) override {
+      bytes.assign(std::size_t{height} * width * 4, 0x55);
+      return std::as_writable_bytes(std::span(bytes));
+    }
+    std::expected<void, CaptureError> run_copy(Copy copy) override {
+      ++copies;
+      return copy();
+    }
+  } memory;
+
+  Capture capture;
+  auto idle = capture.read_frame(memory);
+  ASSERT_FALSE(idle);
+  EXPECT_EQ(idle.error().kind(), CaptureError::Kind::NotRunning);
+
+  ASSERT_TRUE(capture.start({CaptureTarget::Monitor{static_cast<MonitorHandle>(monitor)}}, true));
+  ASSERT_TRUE(capture.read_frame(memory));
+  EXPECT_EQ(memory.copies, 1);
+  EXPECT_EQ(memory.bytes, content);
+  capture.stop();
+  EXPECT_EQ(winsim_test::errors(), "");
+  winsim_reset();
+}
+
 }  // namespace

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/windows/capture_abi.h"
-#include "platform/windows/com_call.h"
+#include "platform/windows/com_ptr.h"
 #include "platform/windows/text.h"
 
 namespace {
@@ -44,15 +44,16 @@ class LocalBuffer {
   LPWSTR value_ = nullptr;
 };
 
-WideString message_from_error_info(const ComPtr<IErrorInfo>& info) {
+WideString message_from_error_info(IErrorInfo* info) {
   WideString message;
   // Not implementing the restricted interface is an answer, not a failure.
-  if (auto restricted = query<winrt_abi::IRestrictedErrorInfo>(info)) {
+  ComPtr<winrt_abi::IRestrictedErrorInfo> restricted;
+  if (SUCCEEDED(info->QueryInterface(winrt_abi::IID_IRestrictedErrorInfo, restricted.put_void())) &&
+      restricted) {
     Bstr description, restricted_description, capability_sid;
     HRESULT error = 0;
-    if (SUCCEEDED((*restricted)
-                      ->GetErrorDetails(description.put(), &error, restricted_description.put(),
-                                        capability_sid.put()))) {
+    if (SUCCEEDED(restricted->GetErrorDetails(
+            description.put(), &error, restricted_description.put(), capability_sid.put()))) {
       message =
           !restricted_description.empty() ? restricted_description.text() : description.text();
     }
@@ -96,16 +97,26 @@ WindowsApiError hresult_from_last_error() {
 }
 
 WindowsApiError hresult_from_com(HRESULT hr) {
-  WindowsApiError error{hr, {}};
-  if (GetErrorInfo(0, error.info.put()) != S_OK) error.info.reset();
-  return error;
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) != S_OK) info.reset();
+  return WindowsApiError{hr, ErrorInfo(info.detach())};
 }
 
 WindowsApiError null_object_error() { return WindowsApiError{0, {}}; }
 
+ErrorInfo& ErrorInfo::operator=(ErrorInfo&& other) noexcept {
+  if (this != &other) {
+    ComPtr<IErrorInfo>::attach(info_);  // released here
+    info_ = std::exchange(other.info_, nullptr);
+  }
+  return *this;
+}
+
+ErrorInfo::~ErrorInfo() { ComPtr<IErrorInfo>::attach(info_); }
+
 std::string windows_error_text(const WindowsApiError& error) {
   WideString message =
-      error.info ? message_from_error_info(error.info) : message_from_system(error.code);
+      error.info ? message_from_error_info(error.info.get()) : message_from_system(error.code);
   while (!message.empty() && is_trailing_space(message.back())) message.pop_back();
 
   char code[16];

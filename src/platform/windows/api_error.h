@@ -1,16 +1,11 @@
-// WindowsApiError: the record of one failed Windows call, and its text.
+// Windows API errors as they are read right after a failed call. The error
+// value itself (WindowsApiError) and its text are declared with the other
+// error values in errors.h; the text is made here, from the system's own
+// message or the thread's error information.
 #pragma once
 
-#include <string>
-
-#include "platform/windows/com_ptr.h"
+#include "errors.h"
 #include "platform/windows/win32.h"
-
-struct WindowsApiError {
-  HRESULT code = 0;
-  // The thread's error information at the moment of failure, if any.
-  ComPtr<IErrorInfo> info;
-};
 
 // After a failed Win32 call: the thread's last error as an HRESULT.
 WindowsApiError hresult_from_last_error();
@@ -21,6 +16,3 @@ WindowsApiError hresult_from_com(HRESULT hr);
 
 // A call that reported success but delivered no object.
 WindowsApiError null_object_error();
-
-// "<message> (0xXXXXXXXX)", or the code alone when no message is available.
-std::string windows_error_text(const WindowsApiError& error);

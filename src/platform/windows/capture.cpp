@@ -1,10 +1,28 @@
 #include "platform/windows/capture.h"
 
+#include <mutex>
 #include <utility>
 
+#include "expected_ops.h"
+#include "platform/windows/api_error.h"
+#include "platform/windows/capture_abi.h"
 #include "platform/windows/capture_item.h"
 #include "platform/windows/com_call.h"
+#include "platform/windows/com_ptr.h"
 #include "platform/windows/device.h"
+#include "platform/windows/frame.h"
+#include "platform/windows/frame_arrival.h"
+#include "platform/windows/win32.h"
+
+// What a running capture holds. The frame-arrival handler holds the other
+// reference to the slot (and is itself held by the pool).
+struct CaptureState {
+  ComPtr<winrt_abi::IDirect3D11CaptureFramePool> frame_pool;
+  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
+  std::shared_ptr<LatestFrameSlot> slot;
+  EventRegistrationToken frame_arrived_token{};
+  ReadbackResources readback;
+};
 
 namespace {
 
@@ -24,7 +42,7 @@ std::expected<void, CaptureError> initialise_apartment() {
     return {};
   }
   // The flag stays false: the next start on this thread tries again.
-  return std::unexpected(CaptureError::windows(hresult_from_com(hr)));
+  return transform_error(com_check(hr), CaptureError::windows);
 }
 
 // A failure that is deliberately ignored still takes the thread's error
@@ -94,13 +112,13 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
 
   winrt_abi::SizeInt32 size{};
   if (auto read = com_check((*item)->get_Size(&size)); !read) {
-    return std::unexpected(CaptureError::windows(std::move(read.error())));
+    return transform_error(std::move(read), CaptureError::windows);
   }
 
   auto pool = [&]() -> std::expected<ComPtr<FramePool>, CaptureError> {
-    auto runtime_device = create_direct3d_device(device->device.get());
-    if (!runtime_device)
-      return std::unexpected(CaptureError::windows(std::move(runtime_device.error())));
+    auto runtime_device =
+        transform_error(create_direct3d_device(device->device.get()), CaptureError::windows);
+    if (!runtime_device) return std::unexpected(std::move(runtime_device.error()));
     // The runtime device wrapper goes as soon as the pool has been made.
     return create_frame_pool(runtime_device->get(), size);
   }();
@@ -148,4 +166,18 @@ void Capture::stop() {
   if (!state) return;
   shut_down(*state, true);
   release(*state);
+}
+
+std::expected<void, CaptureError> Capture::read_frame(FrameDestination& destination) const {
+  if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
+  auto source = latest_frame_texture(*state_->slot);
+  if (!source) return std::unexpected(std::move(source.error()));
+  const CopyRegion region = source->region;
+  auto bytes = destination.prepare(region.height, region.width);
+  if (!bytes) return std::unexpected(std::move(bytes.error()));
+  ReadbackResources& readback = state_->readback;
+  return destination.run_copy([&] {
+    std::lock_guard lock(readback.mutex);
+    return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes);
+  });
 }

@@ -1,42 +1,39 @@
-// The capture lifecycle: an idle capture, or one running on a target.
+// The capture lifecycle and frame readback: an idle capture, or one running on
+// a target whose latest frame can be read at any time, from any thread.
 #pragma once
 
-#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <memory>
-#include <mutex>
+#include <span>
 
 #include "errors.h"
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
-#include "platform/windows/frame_arrival.h"
+#include "function_ref.h"
 #include "platform/windows/target.h"
-#include "platform/windows/win32.h"
 
-// Longest wait of `start` for the first frame.
-inline constexpr std::chrono::seconds FIRST_FRAME_TIMEOUT{5};
+// What a running capture holds: known only to the capture's own code.
+struct CaptureState;
 
-// What frame readback works with. `start` fills the device and context; the
-// staging texture is made and cached by readback. Everything here is used only
-// under `mutex`, which is never held together with the slot's lock.
-struct ReadbackResources {
-  std::mutex mutex;
-  ComPtr<ID3D11Device> device;
-  ComPtr<ID3D11DeviceContext> context;
-  ComPtr<ID3D11Texture2D> staging;  // absent until the first readback
-  std::uint32_t staging_width = 0;
-  std::uint32_t staging_height = 0;
-};
+// Where `Capture::read_frame` writes a frame: supplied by its caller, which
+// decides what the memory is and how the copy runs.
+class FrameDestination {
+ public:
+  using Copy = FunctionRef<std::expected<void, CaptureError>()>;
 
-// What a running capture holds. The frame-arrival handler holds the other
-// reference to the slot (and is itself held by the pool).
-struct CaptureState {
-  ComPtr<winrt_abi::IDirect3D11CaptureFramePool> frame_pool;
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  std::shared_ptr<LatestFrameSlot> slot;
-  EventRegistrationToken frame_arrived_token{};
-  ReadbackResources readback;
+  // The memory for a frame of `height` rows of `width` pixels: exactly
+  // height * width * 4 bytes, rows packed, R G B A per pixel. Called once the
+  // frame's size is known, with the frame held.
+  virtual std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
+                                                                    std::uint32_t width) = 0;
+
+  // Runs `copy`, the GPU wait and the copy into the prepared memory, and
+  // returns its result. It touches nothing of the caller's but that memory, so
+  // the caller may let other work run meanwhile.
+  virtual std::expected<void, CaptureError> run_copy(Copy copy) = 0;
+
+ protected:
+  ~FrameDestination() = default;
 };
 
 class Capture {
@@ -48,9 +45,6 @@ class Capture {
 
   bool active() const { return state_ != nullptr; }
 
-  // The running capture's state; null when inactive.
-  CaptureState* state() const { return state_.get(); }
-
   // Stops a running capture, then sets up a new one on `target` and, when
   // `await_first_frame` is true, waits up to FIRST_FRAME_TIMEOUT for its first
   // frame. After a timeout the capture stays active.
@@ -59,6 +53,15 @@ class Capture {
   // Closes the running capture, if any, and releases everything it held.
   // Platform failures on the way are ignored: this always succeeds.
   void stop();
+
+  // Reads the latest frame into `destination`: "Capture is not running" or
+  // "No frame available yet" first, then the frame's content region is sized,
+  // `destination.prepare` gives the memory and `destination.run_copy` runs the
+  // copy, under the capture's readback lock (taken inside the copy, so that a
+  // caller that holds a lock of its own while it waits for that one never
+  // blocks a reader). The frame stays the latest one. Safe from several
+  // threads at once, as long as none of them runs `start` or `stop`.
+  std::expected<void, CaptureError> read_frame(FrameDestination& destination) const;
 
  private:
   std::unique_ptr<CaptureState> state_;

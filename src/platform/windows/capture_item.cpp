@@ -6,7 +6,9 @@
 #include <utility>
 #include <variant>
 
+#include "expected_ops.h"
 #include "platform/windows/com_call.h"
+#include "platform/windows/system_handles.h"
 
 namespace {
 
@@ -61,9 +63,9 @@ std::expected<ComPtr<winrt_abi::IGraphicsCaptureItem>, WindowsApiError> item_for
     return std::visit(
         [&](const auto& variant) -> HRESULT {
           if constexpr (std::is_same_v<std::decay_t<decltype(variant)>, CaptureTarget::Window>) {
-            return interop->CreateForWindow(variant.handle, iid, result);
+            return interop->CreateForWindow(system_handle(variant.handle), iid, result);
           } else {
-            return interop->CreateForMonitor(variant.handle, iid, result);
+            return interop->CreateForMonitor(system_handle(variant.handle), iid, result);
           }
         },
         target.value);
@@ -80,11 +82,13 @@ std::expected<ComPtr<winrt_abi::IGraphicsCaptureItem>, CaptureError> create_capt
     if (!interop) return std::unexpected(std::move(interop.error()));
     return item_for(interop->get(), target);
   }();
-  if (item) return std::move(*item);
-  if (std::holds_alternative<CaptureTarget::Window>(target.value)) {
-    return std::unexpected(CaptureError::from(WindowError::windows(std::move(item.error()))));
-  }
-  return std::unexpected(CaptureError::from(MonitorError::windows(std::move(item.error()))));
+  // An item is made for its target: its failure is in the target's family.
+  return transform_error(std::move(item), [&](WindowsApiError error) {
+    if (std::holds_alternative<CaptureTarget::Window>(target.value)) {
+      return CaptureError::from(WindowError::windows(std::move(error)));
+    }
+    return CaptureError::from(MonitorError::windows(std::move(error)));
+  });
 }
 
 std::expected<ComPtr<winrt_abi::IDirect3D11CaptureFramePool>, CaptureError> create_frame_pool(
@@ -99,17 +103,17 @@ std::expected<ComPtr<winrt_abi::IDirect3D11CaptureFramePool>, CaptureError> crea
   {
     std::lock_guard lock(factory_lock);
     if (!factory) {
-      auto obtained = activation_factory<Factory>(kFramePoolClass);
-      if (!obtained) return std::unexpected(CaptureError::windows(std::move(obtained.error())));
+      auto obtained =
+          transform_error(activation_factory<Factory>(kFramePoolClass), CaptureError::windows);
+      if (!obtained) return std::unexpected(std::move(obtained.error()));
       factory = std::move(*obtained);
     }
     pool_factory = factory.get();
   }
-  auto pool = com_object<winrt_abi::IDirect3D11CaptureFramePool>(
-      [&](winrt_abi::IDirect3D11CaptureFramePool** out) {
-        return pool_factory->CreateFreeThreaded(device, POOL_PIXEL_FORMAT, POOL_BUFFER_COUNT, size,
-                                                out);
-      });
-  if (!pool) return std::unexpected(CaptureError::windows(std::move(pool.error())));
-  return std::move(*pool);
+  return transform_error(com_object<winrt_abi::IDirect3D11CaptureFramePool>(
+                             [&](winrt_abi::IDirect3D11CaptureFramePool** out) {
+                               return pool_factory->CreateFreeThreaded(
+                                   device, POOL_PIXEL_FORMAT, POOL_BUFFER_COUNT, size, out);
+                             }),
+                         CaptureError::windows);
 }

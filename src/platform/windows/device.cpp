@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "expected_ops.h"
 #include "platform/windows/com_call.h"
 
 namespace {
@@ -28,8 +29,9 @@ std::expected<D3DDevice, CaptureError> create_d3d_device() {
   if (!created) created = try_create_device(D3D_DRIVER_TYPE_WARP);
   if (!created) return created;
 
-  auto multithread = query<ID3D10Multithread>(created->device);
-  if (!multithread) return std::unexpected(CaptureError::windows(std::move(multithread.error())));
+  auto multithread =
+      transform_error(query<ID3D10Multithread>(created->device), CaptureError::windows);
+  if (!multithread) return std::unexpected(std::move(multithread.error()));
   (*multithread)->SetMultithreadProtected(TRUE);
   return created;
 }

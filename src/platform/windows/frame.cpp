@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "expected_ops.h"
 #include "internal_fault.h"
 #include "platform/windows/com_call.h"
 
@@ -95,30 +96,34 @@ class Mapping {
   bool mapped_ = false;
 };
 
-}  // namespace
-
-std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot) {
-  auto frame = slot.take_latest();
-  if (!frame) return std::unexpected(std::move(frame.error()));
-
+// A frame down to its texture and the region of it to read.
+std::expected<FrameTexture, WindowsApiError> frame_texture(
+    ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame) {
   winrt_abi::SizeInt32 content{};
-  if (auto read = com_check((*frame)->get_ContentSize(&content)); !read) {
-    return std::unexpected(CaptureError::windows(std::move(read.error())));
+  if (auto read = com_check(frame->get_ContentSize(&content)); !read) {
+    return std::unexpected(std::move(read.error()));
   }
-
-  auto access = frame_access(frame->get());
-  if (!access) return std::unexpected(CaptureError::windows(std::move(access.error())));
+  auto access = frame_access(frame.get());
+  if (!access) return std::unexpected(std::move(access.error()));
   auto texture = com_object<ID3D11Texture2D>([&](ID3D11Texture2D** out) {
     return (*access)->GetInterface(IID_ID3D11Texture2D, reinterpret_cast<void**>(out));
   });
-  if (!texture) return std::unexpected(CaptureError::windows(std::move(texture.error())));
+  if (!texture) return std::unexpected(std::move(texture.error()));
 
   // Only the size matters: the pool's format and the staging format agree.
   D3D11_TEXTURE2D_DESC desc{};
   (*texture)->GetDesc(&desc);
   const CopyRegion region =
       copy_region_size(content.Width, content.Height, desc.Width, desc.Height);
-  return FrameTexture{std::move(*frame), std::move(*access), std::move(*texture), region};
+  return FrameTexture{std::move(frame), std::move(*access), std::move(*texture), region};
+}
+
+}  // namespace
+
+std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot) {
+  auto frame = slot.take_latest();
+  if (!frame) return std::unexpected(std::move(frame.error()));
+  return transform_error(frame_texture(std::move(*frame)), CaptureError::windows);
 }
 
 std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
@@ -166,8 +171,8 @@ std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resour
   resources.context->CopySubresourceRegion(staging->get(), 0, 0, 0, 0, source, 0, &box);
 
   Mapping mapping(resources.context.get(), staging->get());
-  auto mapped = mapping.map();  // waits for the copy to finish
-  if (!mapped) return std::unexpected(CaptureError::windows(std::move(mapped.error())));
+  auto mapped = transform_error(mapping.map(), CaptureError::windows);  // waits for the copy
+  if (!mapped) return std::unexpected(std::move(mapped.error()));
   copy_rows(static_cast<const std::byte*>(mapped->pData), mapped->RowPitch, region.width,
             region.height, destination);
   return {};

@@ -4,19 +4,19 @@
 // rows are then copied into a packed destination (height rows of width * 4
 // bytes, R G B A per pixel).
 //
-// The Python side prepares the destination between the two halves here:
-// `latest_frame_texture` (with the interpreter lock held) finds the frame and
-// the region to read, and `copy_frame_to_buffer` (without it, under the
-// readback lock) does the GPU copy and the row copy.
+// `Capture::read_frame` runs the two halves here with the caller's destination
+// prepared between them: `latest_frame_texture` finds the frame and the region
+// to read, and `copy_frame_to_buffer` (under the readback lock, while the
+// caller may let other work run) does the GPU copy and the row copy.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <expected>
+#include <mutex>
 #include <span>
 
 #include "errors.h"
-#include "platform/windows/capture.h"
 #include "platform/windows/capture_abi.h"
 #include "platform/windows/com_ptr.h"
 #include "platform/windows/frame_arrival.h"
@@ -25,6 +25,18 @@
 // Bytes per pixel of the frame pool's and the staging texture's format
 // (8-bit R, G, B, A).
 inline constexpr std::uint32_t FRAME_BYTES_PER_PIXEL = 4;
+
+// What frame readback works with. `start` fills the device and context; the
+// staging texture is made and cached by readback. Everything here is used only
+// under `mutex`, which is never held together with the slot's lock.
+struct ReadbackResources {
+  std::mutex mutex;
+  ComPtr<ID3D11Device> device;
+  ComPtr<ID3D11DeviceContext> context;
+  ComPtr<ID3D11Texture2D> staging;  // absent until the first readback
+  std::uint32_t staging_width = 0;
+  std::uint32_t staging_height = 0;
+};
 
 // The rectangle at the top-left corner of a frame's texture that is read back.
 struct CopyRegion {

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "expected_ops.h"
+#include "platform/windows/api_error.h"
+#include "platform/windows/system_handles.h"
 #include "platform/windows/text.h"
 
 namespace {
@@ -9,14 +12,14 @@ namespace {
 constexpr std::string_view kDisplayPrefix = "\\\\.\\DISPLAY";
 
 BOOL CALLBACK collect_monitor(HMONITOR monitor, HDC, LPRECT, LPARAM list) {
-  reinterpret_cast<std::vector<HMONITOR>*>(list)->push_back(monitor);
+  reinterpret_cast<std::vector<MonitorHandle>*>(list)->push_back(monitor_handle(monitor));
   return TRUE;
 }
 
-std::expected<MONITORINFOEXW, MonitorError> monitor_info(HMONITOR monitor) {
+std::expected<MONITORINFOEXW, MonitorError> monitor_info(MonitorHandle monitor) {
   MONITORINFOEXW info{};
   info.cbSize = sizeof(MONITORINFOEXW);
-  if (!GetMonitorInfoW(monitor, reinterpret_cast<MONITORINFO*>(&info))) {
+  if (!GetMonitorInfoW(system_handle(monitor), reinterpret_cast<MONITORINFO*>(&info))) {
     return std::unexpected(MonitorError::of(MonitorError::Kind::GetInfoFailed));
   }
   return info;
@@ -41,16 +44,16 @@ std::string remove_display_prefixes(std::string_view name) {
 
 }  // namespace
 
-std::expected<HMONITOR, MonitorError> primary_monitor() {
+std::expected<MonitorHandle, MonitorError> primary_monitor() {
   const HMONITOR monitor = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTONULL);
   if (monitor == nullptr || reinterpret_cast<std::uintptr_t>(monitor) == UINTPTR_MAX) {
     return std::unexpected(MonitorError::of(MonitorError::Kind::NotFound));
   }
-  return monitor;
+  return monitor_handle(monitor);
 }
 
-std::expected<std::vector<HMONITOR>, MonitorError> enumerate_monitors() {
-  std::vector<HMONITOR> monitors;
+std::expected<std::vector<MonitorHandle>, MonitorError> enumerate_monitors() {
+  std::vector<MonitorHandle> monitors;
   if (!EnumDisplayMonitors(nullptr, nullptr, collect_monitor,
                            reinterpret_cast<LPARAM>(&monitors))) {
     return std::unexpected(MonitorError::windows(hresult_from_last_error()));
@@ -58,7 +61,7 @@ std::expected<std::vector<HMONITOR>, MonitorError> enumerate_monitors() {
   return monitors;
 }
 
-std::expected<HMONITOR, MonitorError> monitor_from_id(std::optional<std::uint64_t> id) {
+std::expected<MonitorHandle, MonitorError> monitor_from_id(std::optional<std::uint64_t> id) {
   if (!id) return primary_monitor();
   if (*id == 0) return std::unexpected(MonitorError::of(MonitorError::Kind::IndexLowerThanOne));
   auto monitors = enumerate_monitors();
@@ -68,7 +71,7 @@ std::expected<HMONITOR, MonitorError> monitor_from_id(std::optional<std::uint64_
   return (*monitors)[*id - 1];
 }
 
-std::expected<DisplayMode, MonitorError> monitor_display_mode(HMONITOR monitor) {
+std::expected<DisplayMode, MonitorError> monitor_display_mode(MonitorHandle monitor) {
   auto info = monitor_info(monitor);
   if (!info) return std::unexpected(std::move(info.error()));
   const WideString device = to_wide(device_name_of(*info));
@@ -78,16 +81,16 @@ std::expected<DisplayMode, MonitorError> monitor_display_mode(HMONITOR monitor) 
   if (!EnumDisplaySettingsW(device.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
     return std::unexpected(MonitorError::of(MonitorError::Kind::GetSettingsFailed));
   }
-  return DisplayMode{mode.dmPelsWidth, mode.dmPelsHeight, mode.dmDisplayFrequency};
+  return DisplayMode{static_cast<std::uint32_t>(mode.dmPelsWidth),
+                     static_cast<std::uint32_t>(mode.dmPelsHeight),
+                     static_cast<std::uint32_t>(mode.dmDisplayFrequency)};
 }
 
-std::expected<std::string, MonitorError> monitor_device_name(HMONITOR monitor) {
-  auto info = monitor_info(monitor);
-  if (!info) return std::unexpected(std::move(info.error()));
-  return device_name_of(*info);
+std::expected<std::string, MonitorError> monitor_device_name(MonitorHandle monitor) {
+  return transform(monitor_info(monitor), device_name_of);
 }
 
-std::expected<std::string, MonitorError> monitor_device_string(HMONITOR monitor) {
+std::expected<std::string, MonitorError> monitor_device_string(MonitorHandle monitor) {
   auto info = monitor_info(monitor);
   if (!info) return std::unexpected(std::move(info.error()));
   DISPLAY_DEVICEW device{};
@@ -98,7 +101,7 @@ std::expected<std::string, MonitorError> monitor_device_string(HMONITOR monitor)
   return wide_buffer_to_string(device.DeviceString, std::size(device.DeviceString));
 }
 
-std::expected<std::uint64_t, MonitorError> monitor_index(HMONITOR monitor) {
+std::expected<std::uint64_t, MonitorError> monitor_index(MonitorHandle monitor) {
   auto info = monitor_info(monitor);
   if (!info) return std::unexpected(std::move(info.error()));
   const auto index = parse_u64(remove_display_prefixes(device_name_of(*info)));

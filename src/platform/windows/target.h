@@ -5,14 +5,15 @@
 #include <variant>
 
 #include "errors.h"
-#include "platform/windows/win32.h"
+#include "platform/windows/monitor.h"
+#include "platform/windows/window.h"
 
 struct CaptureTarget {
   struct Monitor {
-    HMONITOR handle;
+    MonitorHandle handle;
   };
   struct Window {
-    HWND handle;
+    WindowHandle handle;
   };
   std::variant<Monitor, Window> value;
 };

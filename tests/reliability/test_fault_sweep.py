@@ -29,9 +29,8 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import run_in_new_thread
+from support import E_FAIL, run_in_new_thread
 
-E_FAIL = 0x80004005
 ERROR_ACCESS_DENIED = 5
 
 # Every operation winsim knows. The sweep reads the call count of each of
@@ -381,7 +380,7 @@ def test_operation_list_is_complete():
     """OPERATIONS names every operation winsim defines, so no call goes unseen."""
     for name in OPERATIONS:
         winsim.calls(name)  # unknown names raise
-    root = os.path.join(os.path.dirname(__file__), os.pardir, "winsim")
+    root = os.path.join(os.path.dirname(__file__), os.pardir, os.pardir, "winsim")
     sources = glob.glob(os.path.join(root, "**", "*.cpp"), recursive=True)
     if not sources:
         pytest.skip("winsim sources are not beside the tests")

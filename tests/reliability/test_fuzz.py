@@ -572,7 +572,7 @@ def test_fuzzing_in_a_child():
         [sys.executable, "-m", "pytest", "-q", "-p", "no:cacheprovider", "-x",
          f"--hypothesis-seed={seed}", __file__],
         capture_output=True, text=True, timeout=600, env=environment,
-        cwd=os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+        cwd=os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
     )
     assert result.returncode == 0, (
         f"fuzzing failed (exit status {result.returncode}); repeat with "

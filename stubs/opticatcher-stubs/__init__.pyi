@@ -1,0 +1,177 @@
+# Types of the compiled module opticatcher. The docstrings repeat the module's
+# own, so that editors show them; tools/ci/stubs.sh checks that they match.
+"""Exports the opticatcher screen-capture library to Python.
+
+The Python-facing types come from the platform selected at compile time"""
+
+from typing import SupportsIndex, TypeVar, final, overload
+
+import numpy as np
+import numpy.typing as npt
+
+__all__ = [
+    "enumerate_windows",
+    "foreground_window",
+    "Window",
+    "primary_monitor",
+    "enumerate_monitors",
+    "Monitor",
+    "Capture",
+    "__version__",
+]
+
+__version__: str
+
+# A caller's `out` array comes back as the very same object, with its own type.
+_FrameArray = TypeVar("_FrameArray", bound=npt.NDArray[np.uint8])
+
+def enumerate_windows() -> list[Window]:
+    """Enumerate all windows that are currently available.
+
+    Windows owned by the calling process are omitted.
+
+    Returns:
+        A list of all windows.
+
+    Raises:
+       WindowError: Enumerating the windows has failed.
+    """
+
+def foreground_window() -> Window:
+    """Get the currently active window.
+
+    Returns:
+       The active window.
+
+    Raises:
+      NoActiveWindow: No active window was found.
+    """
+
+@final
+class Window:
+    """Window abstraction for the Windows operating system.
+
+    Windows can be used as capture target for the :class:`.Capture` class.
+
+    Args:
+        name: The name of the window.
+    """
+
+    def __new__(cls, name: str) -> Window: ...
+    def focus(self) -> None:
+        """Bring the window to the foreground and give it the input focus."""
+
+    @property
+    def valid(self) -> bool:
+        """:``bool``: True if the window is still valid (i.e., open), else False."""
+
+    @property
+    def name(self) -> str:
+        """:``str``: The name string of the window."""
+
+    @property
+    def focused(self) -> bool:
+        """:``bool``: True if the window currently holds the foreground focus, else False."""
+
+def primary_monitor() -> Monitor:
+    """Get the primary monitor.
+
+    Returns:
+       The monitor.
+
+    Raises:
+       NotFound: No monitor contains the origin of the virtual screen.
+    """
+
+def enumerate_monitors() -> list[Monitor]:
+    """Enumerate all monitors connected to the system.
+
+    Returns:
+      The list of all monitors.
+
+    Raises:
+       WindowsError: Enumerating the monitors has failed.
+    """
+
+@final
+class Monitor:
+    """Monitor class for the Windows operating system.
+
+    Monitor can be used as capture target for the :class:`.Capture` class. It also provides some
+    convenience methods to get information about the monitor.
+
+    Args:
+       id: The index of the monitor. If None, the primary monitor is used.
+    """
+
+    def __new__(cls, id: SupportsIndex | None = None) -> Monitor: ...
+    @property
+    def width(self) -> int:
+        """:``int``: The pixel width of the monitor."""
+
+    @property
+    def height(self) -> int:
+        """:``int``: The pixel height of the monitor."""
+
+    @property
+    def index(self) -> int:
+        """:``int``: The index of the monitor."""
+
+    @property
+    def refresh_rate(self) -> int:
+        """:``int``: The refresh rate of the monitor in Hz."""
+
+    @property
+    def device_name(self) -> str:
+        """:``str``: The monitor device name."""
+
+    @property
+    def device_string(self) -> str:
+        """:``str``: The device string of the monitor."""
+
+@final
+class Capture:
+    """Capture frames from a window or a monitor.
+
+    The idea is to get either a :class:`.Monitor` or a :class:`.Window` as target, create a Capture
+    object, and then start a capture that tracks the latest frame. Frames are only read back from
+    the GPU and converted to NumPy arrays when the user asks for them, to avoid unnecessary copies.
+    """
+
+    def __new__(cls) -> Capture: ...
+    def start(
+        self,
+        capture_target: Monitor | Window,
+        await_first_frame: bool | np.bool_ | None = None,
+    ) -> None:
+        """Start the capture.
+
+        Frames arrive on a capture worker thread and can be read with :meth:`frame`. The first frame
+        is not available immediately, so :meth:`start` waits for it unless ``await_first_frame`` is
+        False.
+
+        Args:
+            capture_target: The :class:`.Monitor` or :class:`.Window` to capture.
+            await_first_frame: Waits for the first frame to arrive if True.
+        """
+
+    @property
+    def active(self) -> bool:
+        """:``bool``: True if a capture is running."""
+
+    def stop(self) -> None:
+        """Stop the capture and release the frame pool, the capture session and the last frame."""
+
+    @overload
+    def frame(self, out: None = None) -> npt.NDArray[np.uint8]:
+        """Read the latest frame back from the GPU and return it.
+
+        Args:
+            out: An optional [h w 4] uint8 array to write into.
+
+        Returns:
+            The frame as a 3D NumPy array with dimensions [h w 4].
+        """
+
+    @overload
+    def frame(self, out: _FrameArray) -> _FrameArray: ...
