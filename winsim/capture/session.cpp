@@ -39,8 +39,10 @@ HRESULT STDMETHODCALLTYPE Session::StartCapture() try {
     std::lock_guard lock(session->core->mutex);
     if (session->core->closed) return RO_E_CLOSED;
   }
+  // A delivery thread that cannot be made fails the call as a lack of memory
+  // does; nothing stays registered.
   session->capture = start_delivery(session->core, session->target);
-  return S_OK;
+  return session->capture != 0 ? S_OK : E_OUTOFMEMORY;
 } catch (...) {
   return entry::failed_hresult();
 }

@@ -83,7 +83,7 @@ void winsim_reset(void) try {
   // Frames being delivered finish first; captures still running get no
   // frames from the emptied desktop.
   winsim::capture::wait_for_deliveries();
-  winsim::capture::set_automatic_delivery(true);
+  const bool delivering = winsim::capture::set_automatic_delivery(true);
   winsim::desktop::clear_content();
   winsim::d3d11::set_row_pitch_alignment(kDefaultRowPitchAlignment);
   winsim::d3d11::set_row_pitch(0);
@@ -92,6 +92,7 @@ void winsim_reset(void) try {
   winsim::control::clear_misuse();
   winsim::oleaut32::clear_error_info();
   winsim::user32::set_text_length_overreport(0);
+  if (!delivering) winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
 } catch (...) {
   winsim::entry::failed_control_call();
 }
@@ -247,7 +248,9 @@ void winsim_set_error_info(const char16_t* description, size_t description_len,
 }
 
 void winsim_set_frame_delivery(int automatic) try {
-  winsim::capture::set_automatic_delivery(automatic != 0);
+  if (!winsim::capture::set_automatic_delivery(automatic != 0)) {
+    winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
+  }
 } catch (...) {
   winsim::entry::failed_control_call();
 }
@@ -256,7 +259,10 @@ int winsim_present(uintptr_t target, uint32_t count) try {
   if (!is_target(target)) {
     return WINSIM_UNKNOWN_HANDLE;
   }
-  (void)winsim::capture::present(target, count);
+  if (!winsim::capture::present(target, count)) {
+    winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
+    return WINSIM_OUT_OF_MEMORY;
+  }
   return WINSIM_OK;
 } catch (...) {
   return winsim::entry::failed_control_call();
