@@ -1,6 +1,7 @@
 """Captures across events of the whole process: a frame-delivery thread that
-cannot be made. Each case runs in a fresh interpreter, so that a regression to
-a hang or a crash fails its test instead of the run."""
+cannot be made, and fork() while captures run. Each case runs in a fresh
+interpreter, so that a regression to a hang or a crash fails its test instead
+of the run."""
 
 import pytest
 
@@ -72,4 +73,76 @@ def test_a_delivery_thread_that_cannot_be_made_fails_the_start_and_nothing_else(
     # StartCapture itself failed, and left nothing alive or registered.
     assert failed == [OUT_OF_MEMORY, False, 1, True]
     assert frames == [True, True]
+    assert errors == []
+
+
+FORK = """
+import faulthandler, gc, json, os, time, warnings
+import opticatcher as oc
+import winsim
+
+warnings.simplefilter("ignore", DeprecationWarning)  # fork() with threads running
+winsim.reset()
+fast = winsim.add_monitor(64, 64, 1000)
+other = winsim.add_monitor(32, 32, 60)
+inherited, dropped = oc.Capture(), oc.Capture()
+inherited.start(oc.Monitor(1))
+dropped.start(oc.Monitor(1))
+
+def timed(action):
+    started = time.monotonic()
+    action()
+    return time.monotonic() - started
+
+def child():
+    # What an inherited capture does in the child, and what a new one does.
+    last = inherited.frame().shape
+    fresh = oc.Capture()
+    seconds = [timed(lambda: fresh.start(oc.Monitor(2)))]
+    new_frames = shows(fresh, other, (5, 6, 7, 255))
+    winsim.set_frame_delivery(False)
+    seconds.append(timed(lambda: winsim.present(other, 2)))
+    seconds.append(timed(lambda: winsim.present(fast)))
+    seconds.append(timed(inherited.stop))
+    seconds.append(timed(lambda: (globals().pop("dropped"), gc.collect())))
+    fresh.stop()
+    return [last, new_frames, max(seconds) < 2, winsim.live_objects(), winsim.errors()]
+
+results = []
+for _ in range(5):
+    time.sleep(0.02)  # frames arriving at 1000 Hz, twice
+    reader, writer = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        faulthandler.dump_traceback_later(20, exit=True)  # a hang ends the child
+        try:
+            outcome = child()
+        except BaseException as error:
+            outcome = repr(error)
+        os.write(writer, json.dumps(outcome).encode())
+        os._exit(0)
+    os.close(writer)
+    with os.fdopen(reader) as pipe:
+        results.append(json.loads(pipe.read() or "null"))
+    results.append(os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1]))
+
+# The parent goes on as before.
+parent = [shows(inherited, fast, (200, 100, 50, 255)), shows(dropped, fast, (50, 100, 200, 255))]
+inherited.stop()
+del dropped
+gc.collect()
+print(json.dumps([results, parent, winsim.live_objects(), winsim.errors()]))
+"""
+
+
+@pytest.mark.threaded
+@pytest.mark.skipif(sanitizer_loaded("libtsan"),
+                    reason="ThreadSanitizer ends a child that starts a thread after a fork "
+                           "of a process with threads")
+def test_fork_while_captures_run():
+    results, parent, live, errors = run_script(SHOWS + FORK, timeout=120)
+    child = [[64, 64, 4], True, True, {}, []]
+    assert results == [child, 0] * 5
+    assert parent == [True, True]
+    assert live == {}
     assert errors == []

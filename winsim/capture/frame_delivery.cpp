@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "capture/frame.h"
+#include "common/fork_guard.h"
 #include "desktop/content.h"
 #include "oleaut32/error_info.h"
 #include "platform/windows/com_ptr.h"
@@ -41,20 +42,72 @@ struct PresentRequest {
 struct Delivery {
   std::mutex mutex;
   std::condition_variable wake;      // the worker
-  std::condition_variable finished;  // presenters and reset()
+  std::condition_variable finished;  // presenters, reset() and fork()
   std::map<std::uint64_t, ActiveCapture> captures;
   std::vector<PresentRequest*> requests;
   std::uint64_t last_capture = 0;
   bool automatic = true;
   bool worker_running = false;
   int in_progress = 0;
+  int forks_waiting = 0;  // threads in fork() waiting for the delivery in progress
 };
 
 thread_local bool t_delivery_thread = false;
 
+// After fork().
+//
+// Only the forking thread goes on in the child, so the child has no delivery
+// thread. Before fork() the forking thread waits for the delivery in progress
+// (no new one starts meanwhile) and keeps the delivery lock until fork() has
+// returned: no frame is half delivered in the child (no pool or texture lock
+// held by the delivery, no handler call still counted as running).
+//
+// In the child, captures started in the parent are forgotten: they get no
+// further frames there (an opticatcher capture keeps its last frame, which
+// frame() still reads), and stopping or releasing them returns at once.
+// Captures started in the child get frames from a delivery thread of the
+// child's own, made when the first one starts, and present() works for them.
+// A fork from the delivery thread itself (inside a FrameArrived handler) keeps
+// everything: that thread goes on delivering in the child.
+void prepare_fork(void* context) {
+  auto& state = *static_cast<Delivery*>(context);
+  std::unique_lock lock(state.mutex);
+  if (!t_delivery_thread) {
+    ++state.forks_waiting;
+    state.finished.wait(lock, [&] { return state.in_progress == 0; });
+    --state.forks_waiting;
+  }
+  (void)lock.release();  // held across fork()
+}
+
+void parent_after_fork(void* context) {
+  auto& state = *static_cast<Delivery*>(context);
+  state.wake.notify_all();  // deliveries held back for the fork go on
+  state.mutex.unlock();
+}
+
+void child_after_fork(void* context) {
+  auto& state = *static_cast<Delivery*>(context);
+  // Threads of the parent may have been waiting on these: they are made anew,
+  // not destroyed, since destroying waits for the waiters.
+  new (&state.wake) std::condition_variable;
+  new (&state.finished) std::condition_variable;
+  state.requests.clear();  // their presenters are in the parent
+  if (!t_delivery_thread) {
+    state.captures.clear();
+    state.worker_running = false;
+  }
+  state.mutex.unlock();
+}
+
 // Never destroyed: the detached worker may outlive static destruction.
 Delivery& delivery() {
-  static auto* instance = new Delivery;
+  static auto* instance = [] {
+    auto* state = new Delivery;
+    fork::join(fork::Rank::kDelivery,
+               fork::Participant{prepare_fork, parent_after_fork, child_after_fork, state});
+    return state;
+  }();
   return *instance;
 }
 
@@ -139,6 +192,10 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
 // or a wait. Called and left with the lock held; throws only while it holds
 // the lock, before it has taken anything out of the state.
 void deliver_turn(Delivery& state, std::unique_lock<std::mutex>& lock) {
+  if (state.forks_waiting > 0) {
+    state.wake.wait(lock);
+    return;
+  }
   std::vector<std::pair<std::shared_ptr<PoolCore>, Target>> batch;
   PresentRequest* request = nullptr;
   std::uint32_t repeat = 1;

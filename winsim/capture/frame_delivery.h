@@ -6,7 +6,8 @@
 // detached, so it never keeps the process from exiting.
 //
 // A thread that cannot be made (out of memory or threads) leaves nothing
-// behind: the call that needed it fails and the next one tries again.
+// behind: the call that needed it fails and the next one tries again. After
+// fork(), the child has no delivery thread; see frame_delivery.cpp.
 #pragma once
 
 #include <cstdint>

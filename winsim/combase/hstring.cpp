@@ -8,6 +8,7 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -26,7 +27,7 @@ struct StringTable {
 };
 
 StringTable& strings() {
-  static auto* table = new StringTable;
+  static auto* table = fork::make_joined<StringTable>(fork::Rank::kStrings);
   return *table;
 }
 

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "common/fork_guard.h"
+
 namespace winsim::combase {
 
 namespace {
@@ -17,7 +19,7 @@ struct Census {
 };
 
 Census& census() {
-  static auto* instance = new Census;
+  static auto* instance = fork::make_joined<Census>(fork::Rank::kCensus);
   return *instance;
 }
 

@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "common/hex.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -25,7 +26,7 @@ struct LocalHeap {
 };
 
 LocalHeap& heap() {
-  static auto* instance = new LocalHeap;
+  static auto* instance = fork::make_joined<LocalHeap>(fork::Rank::kLocalHeap);
   return *instance;
 }
 

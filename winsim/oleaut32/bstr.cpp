@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "common/hex.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -28,7 +29,7 @@ struct BstrHeap {
 };
 
 BstrHeap& heap() {
-  static auto* instance = new BstrHeap;
+  static auto* instance = fork::make_joined<BstrHeap>(fork::Rank::kBstrs);
   return *instance;
 }
 
