@@ -66,8 +66,7 @@ print(json.dumps([failed, frames, winsim.errors()]))
 """
 
 
-@pytest.mark.skipif(sanitizer_loaded(), reason="the sanitizer runtimes map their memory on demand "
-                    "and end the process when an address-space limit refuses it")
+@pytest.mark.threaded
 def test_a_delivery_thread_that_cannot_be_made_fails_the_start_and_nothing_else():
     failed, frames, errors = run_script(SHOWS + ADDRESS_SPACE_LIMIT)
     # StartCapture itself failed, and left nothing alive or registered.

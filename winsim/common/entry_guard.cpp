@@ -15,11 +15,12 @@ namespace {
 
 enum class Failure { kOutOfMemory, kInternal };
 
-// What the exception in flight stands for; a forced unwind goes on.
+// What the exception in flight stands for. A forced unwind goes on: it is no
+// C++ exception and has no type (binding abi::__forced_unwind& to it would
+// bind a reference to nothing), nor has any other foreign exception.
 Failure classify() {
+  if (abi::__cxa_current_exception_type() == nullptr) throw;
   try {
-    throw;
-  } catch (const abi::__forced_unwind&) {
     throw;
   } catch (const std::bad_alloc&) {
     return Failure::kOutOfMemory;

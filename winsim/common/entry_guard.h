@@ -14,9 +14,10 @@
 //   }
 //
 // The try block costs nothing until something throws. A forced unwind (the
-// thread being cancelled, or ended by pthread_exit) is not a failure: each of
-// these functions rethrows it, so that the thread still ends as it was asked
-// to. tools/check_entry_guards.py checks that every entry has its guard.
+// thread being cancelled, or ended by pthread_exit) is not a failure, nor a C++
+// exception: each of these functions rethrows it (as any exception that is not
+// C++'s), so that the thread still ends as it was asked to.
+// tools/check_entry_guards.py checks that every entry has its guard.
 #pragma once
 
 #include <windows.h>
