@@ -15,7 +15,7 @@
 #include "common/fork_guard.h"
 #include "desktop/content.h"
 #include "oleaut32/error_info.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/com_ptr.h"
 
 namespace winsim::capture {
 

@@ -3,14 +3,14 @@
 #include "capture/frame_delivery.h"
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 
 namespace winsim::capture {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kStartCapture{"StartCapture", FailureKind::kHresult};
 const Operation kClose{"GraphicsCaptureSession.Close", FailureKind::kHresult};
