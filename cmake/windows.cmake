@@ -89,7 +89,9 @@ opticatcher_sources_in(core_sources "${CMAKE_CURRENT_SOURCE_DIR}/src" OPTICATCHE
 opticatcher_sources_in(binding_sources "${CMAKE_CURRENT_SOURCE_DIR}/src"
                        OPTICATCHER_BINDING_SOURCES)
 add_library(opticatcher_platform OBJECT ${core_sources})
-target_include_directories(opticatcher_platform PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/src")
+# src/ and the neutral include folder (the capture ABI, interface ids, ComPtr).
+target_include_directories(opticatcher_platform PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}/src"
+                           "${CMAKE_CURRENT_SOURCE_DIR}/include")
 target_link_libraries(opticatcher_platform PUBLIC opticatcher_windows_flags
                       ${OPTICATCHER_WINDOWS_LIBS})
 

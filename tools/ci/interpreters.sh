@@ -30,7 +30,7 @@ work="${OPTICATCHER_CI_BUILD:-$root/build/interpreters}"
 given_wheel="${OPTICATCHER_CI_WHEEL:+$(realpath "$OPTICATCHER_CI_WHEEL")}"
 cd "${OPTICATCHER_CI_SOURCE:-$root}"
 python="${PYTHON:-python3}"
-pytest_args=(tests)
+pytest_args=(tests winsim/tests)
 if [[ $# -gt 0 ]]; then
   [[ $1 == -- ]] || { echo "interpreters: usage: $0 [-- pytest arguments]" >&2; exit 2; }
   shift

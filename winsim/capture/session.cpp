@@ -2,14 +2,15 @@
 
 #include "capture/frame_delivery.h"
 #include "combase/com_failure.h"
-#include "control/operation.h"
+#include "common/entry_guard.h"
+#include "faults/operation.h"
 
 namespace winsim::capture {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kStartCapture{"StartCapture", FailureKind::kHresult};
 const Operation kClose{"GraphicsCaptureSession.Close", FailureKind::kHresult};
@@ -26,7 +27,7 @@ SessionState::~SessionState() {
 Session::Session(std::shared_ptr<PoolCore> core, Target target)
     : RuntimeObject(std::in_place, std::move(core), target) {}
 
-HRESULT STDMETHODCALLTYPE Session::StartCapture() {
+HRESULT STDMETHODCALLTYPE Session::StartCapture() try {
   if (auto fault = kStartCapture.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
   }
@@ -38,11 +39,15 @@ HRESULT STDMETHODCALLTYPE Session::StartCapture() {
     std::lock_guard lock(session->core->mutex);
     if (session->core->closed) return RO_E_CLOSED;
   }
+  // A delivery thread that cannot be made fails the call as a lack of memory
+  // does; nothing stays registered.
   session->capture = start_delivery(session->core, session->target);
-  return S_OK;
+  return session->capture != 0 ? S_OK : E_OUTOFMEMORY;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Session::Close() {
+HRESULT STDMETHODCALLTYPE Session::Close() try {
   if (auto fault = kClose.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
   }
@@ -51,6 +56,8 @@ HRESULT STDMETHODCALLTYPE Session::Close() {
   session->closed = true;
   if (session->capture != 0) stop_delivery(std::exchange(session->capture, 0));
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 }  // namespace winsim::capture

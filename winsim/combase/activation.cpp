@@ -7,17 +7,18 @@
 #include "combase/apartment.h"
 #include "combase/com_failure.h"
 #include "combase/hstring.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "common/entry_guard.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace {
 
-const winsim::control::Operation kRoGetActivationFactory{"RoGetActivationFactory",
-                                                         winsim::control::FailureKind::kHresult};
+const winsim::faults::Operation kRoGetActivationFactory{"RoGetActivationFactory",
+                                                        winsim::faults::FailureKind::kHresult};
 
 }  // namespace
 
-HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, void** factory) {
+HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, void** factory) try {
   if (factory != nullptr) {
     *factory = nullptr;
   }
@@ -32,7 +33,7 @@ HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, vo
   }
   const auto name = winsim::combase::hstring_text(activatableClassId);
   if (!name) {
-    winsim::control::record_misuse("RoGetActivationFactory with a string that is not alive");
+    winsim::faults::record_misuse("RoGetActivationFactory with a string that is not alive");
     return E_INVALIDARG;
   }
   if (name->empty()) {
@@ -40,4 +41,6 @@ HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, vo
   }
   // Factories live as long as the process: no reference to count.
   return winsim::capture::query_activation_factory(*name, iid, factory);
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

@@ -30,11 +30,12 @@
 #include <unknwn.h>
 
 #include "combase/com_failure.h"
-#include "platform/windows/capture_abi.h"
+#include "common/entry_guard.h"
+#include "opticatcher/abi/capture_abi.h"
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
-#include "control/misuse_log.h"
-#include "platform/windows/interface_id.h"
+#include "faults/misuse_log.h"
+#include "opticatcher/abi/interface_id.h"
 
 namespace winsim::combase {
 
@@ -49,7 +50,7 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
   ComObject(const ComObject&) = delete;
   ComObject& operator=(const ComObject&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final try {
     if (object == nullptr) {
       return E_POINTER;
     }
@@ -57,7 +58,7 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     if (is_zombie("QueryInterface")) {
       return E_UNEXPECTED;
     }
-    if (const control::Operation* query = query_operation(iid)) {
+    if (const faults::Operation* query = query_operation(iid)) {
       if (auto fault = query->enter()) {
         return fault->null ? S_OK : fail_method(*fault);
       }
@@ -69,26 +70,30 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     references_.fetch_add(1);
     *object = found;
     return S_OK;
+  } catch (...) {
+    return entry::failed_hresult();
   }
 
-  ULONG STDMETHODCALLTYPE AddRef() final {
+  ULONG STDMETHODCALLTYPE AddRef() final try {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
-        control::record_misuse(std::string("use after final release: ") +
-                               std::string(Derived::kClassName) + "::AddRef");
+        faults::record_misuse(std::string("use after final release: ") +
+                              std::string(Derived::kClassName) + "::AddRef");
         return 0;
       }
     } while (!references_.compare_exchange_weak(count, count + 1));
     return static_cast<ULONG>(count + 1);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
-  ULONG STDMETHODCALLTYPE Release() final {
+  ULONG STDMETHODCALLTYPE Release() final try {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
-        control::record_misuse(std::string("release below zero: ") +
-                               std::string(Derived::kClassName));
+        faults::record_misuse(std::string("release below zero: ") +
+                              std::string(Derived::kClassName));
         return 0;
       }
     } while (!references_.compare_exchange_weak(count, count - 1));
@@ -98,6 +103,8 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
                       [](void* zombie) { delete static_cast<Derived*>(zombie); });
     }
     return static_cast<ULONG>(count - 1);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
   // Every interface is exposed unless Derived says otherwise.
@@ -157,8 +164,8 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     if (references_.load() > 0) {
       return false;
     }
-    control::record_misuse(std::string("use after final release: ") +
-                           std::string(Derived::kClassName) + "::" + std::string(method));
+    faults::record_misuse(std::string("use after final release: ") +
+                          std::string(Derived::kClassName) + "::" + std::string(method));
     return true;
   }
 

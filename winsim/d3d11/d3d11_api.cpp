@@ -5,16 +5,18 @@
 #include <memory>
 
 #include "combase/com_failure.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "common/entry_guard.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "d3d11/device.h"
 #include "d3d11/runtime_device.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kD3D11CreateDevice{"D3D11CreateDevice", FailureKind::kHresult};
 const Operation kCreateDirect3D11DeviceFromDXGIDevice{"CreateDirect3D11DeviceFromDXGIDevice",
@@ -56,7 +58,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverT
                                  const D3D_FEATURE_LEVEL* pFeatureLevels, UINT FeatureLevels,
                                  UINT SDKVersion, ID3D11Device** ppDevice,
                                  D3D_FEATURE_LEVEL* pFeatureLevel,
-                                 ID3D11DeviceContext** ppImmediateContext) {
+                                 ID3D11DeviceContext** ppImmediateContext) try {
   if (ppDevice != nullptr) *ppDevice = nullptr;
   if (ppImmediateContext != nullptr) *ppImmediateContext = nullptr;
   if (pFeatureLevel != nullptr) *pFeatureLevel = static_cast<D3D_FEATURE_LEVEL>(0);
@@ -78,7 +80,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverT
     if (!valid_feature_level(levels[i])) return E_INVALIDARG;
   }
   if (DriverType != D3D_DRIVER_TYPE_HARDWARE && DriverType != D3D_DRIVER_TYPE_WARP) {
-    winsim::control::record_unsupported("D3D11CreateDevice", "adapters and other driver types");
+    winsim::faults::record_unsupported("D3D11CreateDevice", "adapters and other driver types");
     return DXGI_ERROR_UNSUPPORTED;
   }
   if ((Flags & D3D11_CREATE_DEVICE_DEBUG) != 0) return kSdkComponentMissing;
@@ -99,20 +101,18 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverT
   gpu->driver_type = DriverType;
   gpu->feature_level = chosen;
   gpu->creation_flags = Flags;
-  auto* device = winsim::d3d11::Device::create(gpu);
+  auto device = ComPtr<winsim::d3d11::Device>::attach(winsim::d3d11::Device::create(gpu));
   if (ppImmediateContext != nullptr) {
-    *ppImmediateContext = winsim::d3d11::DeviceContext::create(device, gpu);
+    *ppImmediateContext = winsim::d3d11::DeviceContext::create(device.get(), gpu);
   }
-  if (ppDevice != nullptr) {
-    *ppDevice = device;
-  } else {
-    device->Release();
-  }
+  if (ppDevice != nullptr) *ppDevice = device.detach();
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }
 
 HRESULT WINAPI CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice,
-                                                    IInspectable** graphicsDevice) {
+                                                    IInspectable** graphicsDevice) try {
   if (graphicsDevice != nullptr) *graphicsDevice = nullptr;
   if (auto fault = kCreateDirect3D11DeviceFromDXGIDevice.enter()) {
     return fault->null ? S_OK : winsim::combase::fail_method(*fault);
@@ -120,11 +120,13 @@ HRESULT WINAPI CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice,
   if (dxgiDevice == nullptr || graphicsDevice == nullptr) return E_INVALIDARG;
   winsim::d3d11::Device* device = winsim::d3d11::as_device(dxgiDevice);
   if (device == nullptr) {
-    winsim::control::record_unsupported("CreateDirect3D11DeviceFromDXGIDevice",
-                                        "devices that winsim did not create");
+    winsim::faults::record_unsupported("CreateDirect3D11DeviceFromDXGIDevice",
+                                       "devices that winsim did not create");
     return E_INVALIDARG;
   }
   auto* wrapper = winsim::d3d11::RuntimeDevice::create(device);
   *graphicsDevice = static_cast<winrt_abi::IDirect3DDevice*>(wrapper);
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

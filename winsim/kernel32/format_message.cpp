@@ -6,8 +6,9 @@
 
 #include <windows.h>
 
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "common/entry_guard.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "kernel32/last_error.h"
 #include "kernel32/library_loader.h"
 #include "kernel32/local_heap.h"
@@ -16,8 +17,8 @@
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kFormatMessageW{"FormatMessageW", FailureKind::kLastError};
@@ -31,10 +32,14 @@ bool language_available(DWORD language_id) {
 
 // With an allocated buffer, the pointer variable the caller passed receives
 // NULL when the call fails.
-DWORD fail(DWORD flags, LPWSTR buffer, DWORD error) {
+void clear_allocated_buffer(DWORD flags, LPWSTR buffer) {
   if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0 && buffer != nullptr) {
     *reinterpret_cast<LPWSTR*>(buffer) = nullptr;
   }
+}
+
+DWORD fail(DWORD flags, LPWSTR buffer, DWORD error) {
+  clear_allocated_buffer(flags, buffer);
   kernel32::set_last_error(error);
   return 0;
 }
@@ -42,17 +47,17 @@ DWORD fail(DWORD flags, LPWSTR buffer, DWORD error) {
 }  // namespace
 
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) try {
   (void)Arguments;
   if (auto fault = kFormatMessageW.enter()) {
     return fail(dwFlags, lpBuffer, fault->code);
   }
   if ((dwFlags & FORMAT_MESSAGE_FROM_STRING) != 0) {
-    winsim::control::record_unsupported("FormatMessageW", "FORMAT_MESSAGE_FROM_STRING");
+    winsim::faults::record_unsupported("FormatMessageW", "FORMAT_MESSAGE_FROM_STRING");
     return fail(dwFlags, lpBuffer, ERROR_INVALID_PARAMETER);
   }
   if ((dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0) {
-    winsim::control::record_unsupported("FormatMessageW", "line width limits");
+    winsim::faults::record_unsupported("FormatMessageW", "line width limits");
     return fail(dwFlags, lpBuffer, ERROR_INVALID_PARAMETER);
   }
   const bool from_module = (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) != 0;
@@ -99,4 +104,7 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   std::copy(text->begin(), text->end(), lpBuffer);
   lpBuffer[length] = u'\0';
   return length;
+} catch (...) {
+  clear_allocated_buffer(dwFlags, lpBuffer);
+  return winsim::entry::failed_with_last_error(DWORD{0});
 }

@@ -3,11 +3,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_set>
 
+#include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "common/hex.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "kernel32/last_error.h"
 
 namespace winsim::kernel32 {
@@ -23,13 +26,14 @@ struct LocalHeap {
 };
 
 LocalHeap& heap() {
-  static auto* instance = new LocalHeap;
+  static auto* instance = fork::make_joined<LocalHeap>(fork::Rank::kLocalHeap);
   return *instance;
 }
 
 }  // namespace
 
 HLOCAL local_alloc(UINT flags, SIZE_T bytes) {
+  LocalHeap& local = heap();
   // A zero-byte block is still a distinct block.
   void* block = std::malloc(bytes == 0 ? 1 : bytes);
   if (block == nullptr) {
@@ -38,10 +42,14 @@ HLOCAL local_alloc(UINT flags, SIZE_T bytes) {
   if ((flags & LMEM_ZEROINIT) != 0) {
     std::memset(block, 0, bytes);
   }
-  LocalHeap& local = heap();
   std::lock_guard lock(local.mutex);
+  try {
+    local.live.insert(block);
+  } catch (const std::bad_alloc&) {
+    std::free(block);  // not counted: no memory to count it
+    return nullptr;
+  }
   local.freed.erase(block);
-  local.live.insert(block);
   return block;
 }
 
@@ -54,16 +62,20 @@ bool free_local_block(HLOCAL block) {
   {
     std::lock_guard lock(local.mutex);
     if (local.live.erase(block) == 1) {
-      local.freed.insert(block);
       std::free(block);
+      try {
+        local.freed.insert(block);
+      } catch (const std::bad_alloc&) {
+        // Kept only to tell a double free from a foreign pointer.
+      }
       return true;
     }
     if (local.freed.contains(block)) {
-      control::record_misuse("LocalFree: block " + hex(block) + " already freed");
+      faults::record_misuse("LocalFree: block " + hex(block) + " already freed");
       return false;
     }
   }
-  control::record_misuse("LocalFree: " + hex(block) + " is not a LocalAlloc block");
+  faults::record_misuse("LocalFree: " + hex(block) + " is not a LocalAlloc block");
   return false;
 }
 
@@ -79,21 +91,21 @@ std::int64_t live_local_blocks() {
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kLocalAlloc{"LocalAlloc", FailureKind::kObject};
 const Operation kLocalFree{"LocalFree", FailureKind::kLastError};
 
 }  // namespace
 
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) try {
   if (auto fault = kLocalAlloc.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return nullptr;
   }
   if ((uFlags & LMEM_MOVEABLE) != 0) {
-    winsim::control::record_unsupported("LocalAlloc", "LMEM_MOVEABLE blocks");
+    winsim::faults::record_unsupported("LocalAlloc", "LMEM_MOVEABLE blocks");
     winsim::kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -102,10 +114,12 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     winsim::kernel32::set_last_error(ERROR_NOT_ENOUGH_MEMORY);
   }
   return block;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
 // Returns NULL on success and the handle on failure.
-HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+HLOCAL WINAPI LocalFree(HLOCAL hMem) try {
   if (auto fault = kLocalFree.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return hMem;
@@ -118,4 +132,6 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     return hMem;
   }
   return nullptr;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(hMem);
 }

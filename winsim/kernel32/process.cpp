@@ -2,16 +2,19 @@
 
 #include <windows.h>
 
-#include "control/operation.h"
+#include "common/entry_guard.h"
+#include "faults/operation.h"
 
 namespace {
 
-const winsim::control::Operation kGetCurrentProcessId{"GetCurrentProcessId",
-                                                      winsim::control::FailureKind::kNever};
+const winsim::faults::Operation kGetCurrentProcessId{"GetCurrentProcessId",
+                                                     winsim::faults::FailureKind::kNever};
 
 }  // namespace
 
-DWORD WINAPI GetCurrentProcessId(VOID) {
+DWORD WINAPI GetCurrentProcessId(VOID) try {
   (void)kGetCurrentProcessId.enter();
   return static_cast<DWORD>(::getpid());
+} catch (...) {
+  return winsim::entry::failed_silently(static_cast<DWORD>(::getpid()));
 }

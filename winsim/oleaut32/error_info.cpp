@@ -1,7 +1,8 @@
 #include "oleaut32/error_info.h"
 
 #include "combase/com_failure.h"
-#include "control/operation.h"
+#include "common/entry_guard.h"
+#include "faults/operation.h"
 #include "oleaut32/error_object.h"
 
 namespace winsim::oleaut32 {
@@ -56,25 +57,27 @@ void clear_error_info() { t_error_info.replace(nullptr); }
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kGetErrorInfo{"GetErrorInfo", FailureKind::kHresult};
 const Operation kSetErrorInfo{"SetErrorInfo", FailureKind::kHresult};
 
 }  // namespace
 
-HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
+HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) try {
   (void)dwReserved;
   if (auto fault = kSetErrorInfo.enter()) {
     return fault->null ? S_OK : winsim::combase::fail_method(*fault);
   }
   winsim::oleaut32::t_error_info.replace(perrinfo);
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }
 
 // S_FALSE, with *pperrinfo NULL, when the thread has no error object.
-HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
+HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) try {
   (void)dwReserved;
   if (pperrinfo != nullptr) {
     *pperrinfo = nullptr;
@@ -87,4 +90,6 @@ HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
   }
   *pperrinfo = winsim::oleaut32::t_error_info.take();
   return *pperrinfo != nullptr ? S_OK : S_FALSE;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

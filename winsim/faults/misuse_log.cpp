@@ -1,9 +1,11 @@
-#include "control/misuse_log.h"
+#include "faults/misuse_log.h"
 
 #include <algorithm>
 #include <mutex>
 
-namespace winsim::control {
+#include "common/fork_guard.h"
+
+namespace winsim::faults {
 
 namespace {
 
@@ -13,7 +15,7 @@ struct MisuseLog {
 };
 
 MisuseLog& log() {
-  static auto* instance = new MisuseLog;
+  static auto* instance = fork::make_joined<MisuseLog>(fork::Rank::kMisuse);
   return *instance;
 }
 
@@ -46,4 +48,4 @@ void clear_misuse() {
   misuse.entries.clear();
 }
 
-}  // namespace winsim::control
+}  // namespace winsim::faults
