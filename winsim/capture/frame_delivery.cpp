@@ -10,6 +10,7 @@
 
 #include "capture/frame.h"
 #include "desktop/content.h"
+#include "desktop/pointer.h"
 #include "oleaut32/error_info.h"
 
 namespace winsim::capture {
@@ -55,6 +56,7 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   const auto size = target_size(target);
   if (!size) return;  // the window is gone: no more frames
   auto content = desktop::content(target.handle());
+  auto pointer = core->switches.cursor ? desktop::pointer(target.handle()) : std::nullopt;
 
   d3d11::Texture2D* buffer = nullptr;
   FramePool* pool = nullptr;
@@ -77,8 +79,8 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   }
   if (d3d11::TextureState* texture = buffer->texture_state()) {
     d3d11::GpuGuard busy(*texture->gpu, "frame rendering");
-    buffer->show(
-        {std::move(content), static_cast<UINT>(size->Width), static_cast<UINT>(size->Height)});
+    buffer->show({std::move(content), static_cast<UINT>(size->Width),
+                  static_cast<UINT>(size->Height), pointer});
   }
   Frame* frame = Frame::create(core, buffer, *size);
   buffer->Release();

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "capture/frame_delivery.h"
+#include "capture/session.h"
 #include "combase/hstring.h"
 #include "combase/object_census.h"
 #include "common/wide_text.h"
@@ -16,6 +17,7 @@
 #include "d3d11/gpu.h"
 #include "desktop/content.h"
 #include "desktop/desktop.h"
+#include "desktop/pointer.h"
 #include "kernel32/local_heap.h"
 #include "oleaut32/bstr.h"
 #include "oleaut32/error_info.h"
@@ -91,6 +93,8 @@ void winsim_reset(void) {
   winsim::control::clear_misuse();
   winsim::oleaut32::clear_error_info();
   winsim::user32::set_text_length_overreport(0);
+  winsim::desktop::clear_pointers();
+  winsim::capture::set_session_interfaces(true, true);
 }
 
 uintptr_t winsim_add_monitor(uint32_t width, uint32_t height, uint32_t refresh_rate,
@@ -249,6 +253,28 @@ int winsim_set_row_pitch_alignment(uint32_t alignment) {
 }
 
 void winsim_set_row_pitch(uint32_t pitch) { winsim::d3d11::set_row_pitch(pitch); }
+
+int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) {
+  if (!is_target(target)) {
+    return WINSIM_UNKNOWN_HANDLE;
+  }
+  std::optional<winsim::desktop::PointerSpot> spot;
+  if (shown != 0) spot = winsim::desktop::PointerSpot{x, y};
+  winsim::desktop::set_pointer(target, spot);
+  return WINSIM_OK;
+}
+
+void winsim_set_session_interfaces(int cursor_switch, int border_switch) {
+  winsim::capture::set_session_interfaces(cursor_switch != 0, border_switch != 0);
+}
+
+size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) {
+  std::string text;
+  for (const auto& session : winsim::capture::open_sessions(target)) {
+    text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\n";
+  }
+  return write_text(text, buffer, size);
+}
 
 int winsim_pause(const char* operation, int paused) {
   if (operation == nullptr || !winsim::control::set_paused(operation, paused != 0)) {
