@@ -98,9 +98,11 @@ std::optional<CopyRegion> region_inside(const FrameRectangle& region, CopyRegion
   if (region.left < 0 || region.top < 0 || region.width < 0 || region.height < 0) {
     return std::nullopt;
   }
-  // Each part is below 2^63 and the content's size below 2^32: no sum wraps.
-  if (region.left + region.width > std::int64_t{content.width} ||
-      region.top + region.height > std::int64_t{content.height}) {
+  // Compared without adding two parts, whose sum may pass 2^63.
+  const std::int64_t width = content.width;
+  const std::int64_t height = content.height;
+  if (region.left > width || region.width > width - region.left || region.top > height ||
+      region.height > height - region.top) {
     return std::nullopt;
   }
   return CopyRegion{
