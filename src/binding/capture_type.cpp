@@ -249,8 +249,8 @@ PyMethodDef capture_methods[] = {
      METH_FASTCALL | METH_KEYWORDS,
      "frame_region($self, left, top, width, height, out=None)\n--\n\n"
      "Read a rectangle of the latest frame back from the GPU and return it.\n\n"
-     "Only the rectangle is copied from the GPU, so reading a small part of a large frame is "
-     "cheap.\nThe rectangle must lie inside the frame; 0, 0 is the frame's top-left pixel.\n\n"
+     "Only the rectangle is copied from the GPU, so reading a small part of a large frame is\n"
+     "cheap. The rectangle must lie inside the frame; 0, 0 is the frame's top-left pixel.\n\n"
      "Args:\n    left: The column of the rectangle's left edge.\n"
      "    top: The row of the rectangle's top edge.\n"
      "    width: The width of the rectangle in pixels.\n"
@@ -262,12 +262,12 @@ PyMethodDef capture_methods[] = {
      "wait_frame($self, timeout=None)\n--\n\n"
      "Wait for a frame newer than the last one read.\n\n"
      "Waits until a frame arrives that is newer than the one the last :meth:`frame` or\n"
-     ":meth:`frame_region` returned (before the first read, newer than the first frame). Other "
-     "Python\nthreads run meanwhile, and another thread may stop the capture, which ends the "
+     ":meth:`frame_region` returned (before the first read, newer than the first frame). Other\n"
+     "Python threads run meanwhile, and another thread may stop the capture, which ends the "
      "wait.\n\n"
      "Args:\n    timeout: The longest wait in seconds. If None, waits as long as it takes.\n\n"
      "Returns:\n    True if a new frame arrived, False if the timeout passed or the capture "
-     "was stopped first."},
+     "stopped first."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -276,15 +276,15 @@ PyGetSetDef capture_getset[] = {
      ":``bool``: True if a capture is running.", nullptr},
     {"cursor", property_getter<Capture, &Capture::cursor>,
      exclusive_setter<Capture, bool, convert_bool, &Capture::set_cursor>,
-     ":``bool``: True if the mouse pointer is drawn into the frames (the default). A change "
-     "applies to\nthe running capture at once and to later starts; False needs Windows 10 "
-     "version 2004 or later.",
+     ":``bool``: True if the mouse pointer is drawn into the frames (the default).\n\n"
+     "A change applies to the running capture at once and to later starts. False needs Windows "
+     "10\nversion 2004 or later.",
      nullptr},
     {"border", property_getter<Capture, &Capture::border>,
      exclusive_setter<Capture, bool, convert_bool, &Capture::set_border>,
-     ":``bool``: True if Windows draws a border around the captured window or monitor (the "
-     "default).\nA change applies to the running capture at once and to later starts; False "
-     "needs Windows 11\n(or Windows Server 2022) or later.",
+     ":``bool``: True if Windows draws a border around the captured target (the default).\n\n"
+     "A change applies to the running capture at once and to later starts. False needs Windows "
+     "11\n(or Windows Server 2022) or later.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
