@@ -1,5 +1,8 @@
 """Helpers and constants shared by several test modules."""
 
+import json
+import subprocess
+import sys
 import threading
 
 # HRESULTs the tests make the platform fail with, and window styles.
@@ -33,7 +36,20 @@ def run_in_new_thread(function):
     return outcome.get("value")
 
 
-def sanitizer_loaded():
-    """True when this process runs under AddressSanitizer or ThreadSanitizer."""
+def run_script(script, *arguments, timeout=60):
+    """Runs `script` in a fresh interpreter, with `arguments` as sys.argv[1:],
+    and returns the JSON value of the last line it printed. A crash, an error
+    or a hang (past `timeout` seconds) fails the test with the interpreter's
+    status and standard error."""
+    result = subprocess.run([sys.executable, "-c", script, *arguments], capture_output=True,
+                            text=True, timeout=timeout)
+    assert result.returncode == 0, f"the interpreter ended with {result.returncode}\n{result.stderr}"
+    return json.loads(result.stdout.splitlines()[-1])
+
+
+def sanitizer_loaded(*names):
+    """True when this process runs under AddressSanitizer or ThreadSanitizer
+    (or only those of `names`, such as "libtsan")."""
+    names = names or ("libasan", "libtsan")
     with open("/proc/self/maps") as maps:
-        return any(name in line for line in maps for name in ("libasan", "libtsan"))
+        return any(name in line for line in maps for name in names)

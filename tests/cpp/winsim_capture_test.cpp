@@ -1,6 +1,9 @@
 // winsim's capture platform driven through the Windows API, as the module
 // drives it: device creation, the Windows Runtime core, capture items, the
 // free-threaded frame pool, frame delivery and readback of frame pixels.
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -345,6 +348,38 @@ TEST_F(WinsimCapture, RemovalWaitsForARunningHandlerCall) {
   EXPECT_GE(calls, 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(30));
   EXPECT_EQ(handler.calls.load(), calls);
+  session.reset();
+  pool.reset();
+}
+
+// fork() waits for a FrameArrived call in progress, so that the child
+// inherits none still counted as running: removing the handler there returns
+// at once. (The module's handler never blocks, so only a test handler can hold
+// a call across the fork.)
+TEST_F(WinsimCapture, ForkWaitsForARunningHandlerCall) {
+  const uintptr_t monitor = winsim_add_monitor(32, 16, 240, nullptr, 0, nullptr, 0);
+  Device made = make_device();
+  auto item = item_for(monitor, false);
+  auto pool = make_pool(made.device, {32, 16});
+  CountingHandler handler;
+  handler.sleep = std::chrono::milliseconds(50);
+  EventRegistrationToken token{};
+  ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
+  while (handler.references.load() == 2) std::this_thread::yield();  // a call is running
+  const pid_t child = fork();
+  if (child == 0) {
+    alarm(5);  // a hang ends the child
+    const bool finished = handler.calls.load() >= 1;
+    const bool removed = pool->remove_FrameArrived(token) == S_OK;
+    _exit(finished && removed ? 0 : 1);
+  }
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(status, 0) << "the child's wait status";
+  ASSERT_EQ(pool->remove_FrameArrived(token), S_OK);
   session.reset();
   pool.reset();
 }

@@ -2,12 +2,12 @@
 the module unchecked. Each case runs in a fresh interpreter, so that a
 regression to a crash fails its test instead of ending the whole run."""
 
-import json
-import subprocess
 import sys
 import textwrap
 
 import pytest
+
+from support import run_script
 
 RUNNER = textwrap.dedent(
     """
@@ -38,11 +38,7 @@ RUNNER = textwrap.dedent(
 def run_isolated(statement):
     """The (type name, message, notes) of what `statement` raised in a fresh
     interpreter, or None; a crash fails the test with its exit status."""
-    result = subprocess.run(
-        [sys.executable, "-c", RUNNER, statement], capture_output=True, text=True, timeout=60
-    )
-    assert result.returncode == 0, f"{statement} ended the interpreter: {result.returncode}\n{result.stderr}"
-    outcome = json.loads(result.stdout)
+    outcome = run_script(RUNNER, statement)
     return None if outcome is None else tuple(outcome[:2]) + (outcome[2],)
 
 

@@ -2,6 +2,7 @@
 
 #include "combase/com_failure.h"
 #include "combase/hstring.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -17,7 +18,7 @@ const control::Operation kGetDisplayName{"get_DisplayName", control::FailureKind
 CaptureItem::CaptureItem(Target target, winrt_abi::SizeInt32 size)
     : RuntimeObject(std::in_place, ItemState{target, size}) {}
 
-HRESULT STDMETHODCALLTYPE CaptureItem::get_DisplayName(HSTRING* value) {
+HRESULT STDMETHODCALLTYPE CaptureItem::get_DisplayName(HSTRING* value) try {
   if (value == nullptr) return E_POINTER;
   *value = nullptr;
   if (auto fault = kGetDisplayName.enter()) {
@@ -27,9 +28,11 @@ HRESULT STDMETHODCALLTYPE CaptureItem::get_DisplayName(HSTRING* value) {
   if (item == nullptr) return E_UNEXPECTED;
   *value = combase::make_hstring(target_name(item->target));
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(winrt_abi::SizeInt32* value) {
+HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(winrt_abi::SizeInt32* value) try {
   if (value == nullptr) return E_POINTER;
   if (auto fault = kGetSize.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -38,18 +41,25 @@ HRESULT STDMETHODCALLTYPE CaptureItem::get_Size(winrt_abi::SizeInt32* value) {
   if (item == nullptr) return E_UNEXPECTED;
   *value = target_size(item->target).value_or(item->size);
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE CaptureItem::add_Closed(
-    winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable*, EventRegistrationToken* token) {
+HRESULT STDMETHODCALLTYPE
+CaptureItem::add_Closed(winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable*,
+                        EventRegistrationToken* token) try {
   if (token != nullptr) token->value = 0;
   control::record_unsupported("GraphicsCaptureItem.add_Closed", "the Closed event");
   return E_NOTIMPL;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE CaptureItem::remove_Closed(EventRegistrationToken) {
+HRESULT STDMETHODCALLTYPE CaptureItem::remove_Closed(EventRegistrationToken) try {
   control::record_unsupported("GraphicsCaptureItem.remove_Closed", "the Closed event");
   return E_NOTIMPL;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 std::optional<Target> CaptureItem::target(std::string_view operation) {

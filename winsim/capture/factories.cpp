@@ -4,6 +4,7 @@
 #include "capture/frame_pool.h"
 #include "combase/com_failure.h"
 #include "combase/static_object.h"
+#include "common/entry_guard.h"
 #include "control/operation.h"
 #include "desktop/desktop.h"
 
@@ -36,7 +37,7 @@ HRESULT make_item(const Target& target, REFIID iid, void** result) {
 class ItemFactory final : public combase::StaticObject<winrt_abi::IGraphicsCaptureItemInterop> {
  public:
   ItemFactory() : StaticObject("GraphicsCaptureItem factory") {}
-  HRESULT STDMETHODCALLTYPE CreateForWindow(HWND window, REFIID iid, void** result) override {
+  HRESULT STDMETHODCALLTYPE CreateForWindow(HWND window, REFIID iid, void** result) override try {
     if (result != nullptr) *result = nullptr;
     if (auto fault = kCreateForWindow.enter()) {
       return fault->null ? S_OK : combase::fail_method(*fault);
@@ -46,14 +47,19 @@ class ItemFactory final : public combase::StaticObject<winrt_abi::IGraphicsCaptu
     const auto record = desktop::Desktop::instance().window(window);
     if (record && record->parent != nullptr) return E_INVALIDARG;
     return make_item(Target{window, nullptr}, iid, result);
+  } catch (...) {
+    return entry::failed_hresult();
   }
-  HRESULT STDMETHODCALLTYPE CreateForMonitor(HMONITOR monitor, REFIID iid, void** result) override {
+  HRESULT STDMETHODCALLTYPE CreateForMonitor(HMONITOR monitor, REFIID iid, void** result) override
+      try {
     if (result != nullptr) *result = nullptr;
     if (auto fault = kCreateForMonitor.enter()) {
       return fault->null ? S_OK : combase::fail_method(*fault);
     }
     if (monitor == nullptr) return E_INVALIDARG;
     return make_item(Target{nullptr, monitor}, iid, result);
+  } catch (...) {
+    return entry::failed_hresult();
   }
 };
 
@@ -64,7 +70,7 @@ class PoolFactory final
   HRESULT STDMETHODCALLTYPE
   CreateFreeThreaded(winrt_abi::IDirect3DDevice* device, winrt_abi::DirectXPixelFormat pixel_format,
                      INT32 number_of_buffers, winrt_abi::SizeInt32 size,
-                     winrt_abi::IDirect3D11CaptureFramePool** result) override {
+                     winrt_abi::IDirect3D11CaptureFramePool** result) override try {
     if (result == nullptr) return E_POINTER;
     *result = nullptr;
     if (auto fault = kCreateFreeThreaded.enter()) {
@@ -77,8 +83,15 @@ class PoolFactory final
       close_pool(*core);
       return configured;
     }
-    *result = FramePool::create(std::move(core));
+    try {
+      *result = FramePool::create(core);
+    } catch (...) {
+      close_pool(*core);  // the buffers go with the pool that was not made
+      throw;
+    }
     return S_OK;
+  } catch (...) {
+    return entry::failed_hresult();
   }
 };
 

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/operation.h"
 
 namespace winsim::capture {
@@ -41,7 +42,7 @@ Frame::Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
              winrt_abi::SizeInt32 content_size)
     : RuntimeObject(std::in_place, std::move(core), buffer, content_size) {}
 
-HRESULT STDMETHODCALLTYPE Frame::get_Surface(winrt_abi::IDirect3DSurface** value) {
+HRESULT STDMETHODCALLTYPE Frame::get_Surface(winrt_abi::IDirect3DSurface** value) try {
   if (value == nullptr) return E_POINTER;
   *value = nullptr;
   if (auto fault = kGetSurface.enter()) {
@@ -51,9 +52,11 @@ HRESULT STDMETHODCALLTYPE Frame::get_Surface(winrt_abi::IDirect3DSurface** value
   if (frame == nullptr) return E_UNEXPECTED;
   *value = Surface::create(frame->buffer);
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Frame::get_SystemRelativeTime(winrt_abi::TimeSpan* value) {
+HRESULT STDMETHODCALLTYPE Frame::get_SystemRelativeTime(winrt_abi::TimeSpan* value) try {
   if (value == nullptr) return E_POINTER;
   if (auto fault = kGetSystemRelativeTime.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -62,9 +65,11 @@ HRESULT STDMETHODCALLTYPE Frame::get_SystemRelativeTime(winrt_abi::TimeSpan* val
   if (frame == nullptr) return E_UNEXPECTED;
   *value = frame->time;
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Frame::get_ContentSize(winrt_abi::SizeInt32* value) {
+HRESULT STDMETHODCALLTYPE Frame::get_ContentSize(winrt_abi::SizeInt32* value) try {
   if (value == nullptr) return E_POINTER;
   if (auto fault = kGetContentSize.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -73,6 +78,8 @@ HRESULT STDMETHODCALLTYPE Frame::get_ContentSize(winrt_abi::SizeInt32* value) {
   if (frame == nullptr) return E_UNEXPECTED;
   *value = frame->content_size;
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 SurfaceState::SurfaceState(d3d11::Texture2D* texture) : texture(texture->add_reference()) {}
@@ -81,7 +88,8 @@ SurfaceState::~SurfaceState() { texture->Release(); }
 
 Surface::Surface(d3d11::Texture2D* texture) : RuntimeObject(std::in_place, texture) {}
 
-HRESULT STDMETHODCALLTYPE Surface::get_Description(winrt_abi::Direct3DSurfaceDescription* value) {
+HRESULT STDMETHODCALLTYPE
+Surface::get_Description(winrt_abi::Direct3DSurfaceDescription* value) try {
   if (value == nullptr) return E_POINTER;
   SurfaceState* surface = state("get_Description");
   d3d11::TextureState* texture = surface ? surface->texture->texture_state() : nullptr;
@@ -91,9 +99,11 @@ HRESULT STDMETHODCALLTYPE Surface::get_Description(winrt_abi::Direct3DSurfaceDes
   value->Format = static_cast<winrt_abi::DirectXPixelFormat>(texture->desc.Format);
   value->MultisampleDescription = {1, 0};
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Surface::GetInterface(REFIID iid, void** p) {
+HRESULT STDMETHODCALLTYPE Surface::GetInterface(REFIID iid, void** p) try {
   if (p == nullptr) return E_POINTER;
   *p = nullptr;
   if (auto fault = kGetInterface.enter()) {
@@ -102,6 +112,8 @@ HRESULT STDMETHODCALLTYPE Surface::GetInterface(REFIID iid, void** p) {
   SurfaceState* surface = state("GetInterface");
   if (surface == nullptr) return E_UNEXPECTED;
   return surface->texture->query_internal(iid, p);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 }  // namespace winsim::capture

@@ -4,6 +4,10 @@
 // at the target's refresh rate), or, with automatic delivery off, only when the
 // control API asks (present). The thread ends when no session needs it and is
 // detached, so it never keeps the process from exiting.
+//
+// A thread that cannot be made (out of memory or threads) leaves nothing
+// behind: the call that needed it fails and the next one tries again. After
+// fork(), the child has no delivery thread; see frame_delivery.cpp.
 #pragma once
 
 #include <cstdint>
@@ -14,16 +18,20 @@
 
 namespace winsim::capture {
 
-// Registers a started session; returns its registration (never 0).
+// Registers a started session; returns its registration, or 0 (nothing
+// registered) when the delivery thread cannot be made.
 std::uint64_t start_delivery(std::shared_ptr<PoolCore> core, Target target);
 // Stops it: no frame is started for it afterwards.
 void stop_delivery(std::uint64_t capture);
 
-void set_automatic_delivery(bool automatic);
+// False when automatic delivery is switched on but the delivery thread cannot
+// be made; a later start or present tries again.
+bool set_automatic_delivery(bool automatic);
 
 // Delivers `count` frames to every started capture of `target` now (or tries
 // to: a pool without a free buffer gets none) and returns after their
-// FrameArrived handlers have run. False when no capture of `target` runs.
+// FrameArrived handlers have run; at once when no capture of `target` runs.
+// False, with nothing delivered, when the delivery thread cannot be made.
 bool present(std::uintptr_t target, std::uint32_t count);
 
 // Waits until no delivery is in progress.

@@ -7,9 +7,11 @@
 #include "capture/frame_delivery.h"
 #include "capture/session.h"
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/operation.h"
 #include "d3d11/runtime_device.h"
 #include "oleaut32/error_info.h"
+#include "platform/windows/com_ptr.h"
 
 namespace winsim::capture {
 
@@ -51,19 +53,23 @@ HRESULT configure_pool(PoolCore& core, winrt_abi::IDirect3DDevice* device,
        pixel_format != winrt_abi::DirectXPixelFormat_B8G8R8A8UIntNormalized)) {
     return E_INVALIDARG;
   }
-  d3d11::Device* d3d_device = wrapper->device(operation);
-  if (d3d_device == nullptr) return E_INVALIDARG;
+  auto d3d_device = ComPtr<d3d11::Device>::attach(wrapper->device(operation));
+  if (!d3d_device) return E_INVALIDARG;
   const auto format = static_cast<DXGI_FORMAT>(pixel_format);
-  std::vector<PoolCore::Buffer> buffers;
+  // Everything is made before the pool changes: running out of memory on the
+  // way leaves it as it was.
+  std::vector<ComPtr<d3d11::Texture2D>> textures;
   for (INT32 i = 0; i < buffer_count; ++i) {
-    buffers.push_back({d3d_device->create_picture_texture(static_cast<UINT>(size.Width),
-                                                          static_cast<UINT>(size.Height), format),
-                       false});
+    textures.push_back(ComPtr<d3d11::Texture2D>::attach(d3d_device->create_picture_texture(
+        static_cast<UINT>(size.Width), static_cast<UINT>(size.Height), format)));
   }
+  std::vector<PoolCore::Buffer> buffers;
+  buffers.reserve(textures.size());
+  for (auto& texture : textures) buffers.push_back({texture.detach(), false});
   d3d11::Device* previous_device = nullptr;
   {
     std::lock_guard lock(core.mutex);
-    previous_device = std::exchange(core.device, d3d_device);
+    previous_device = std::exchange(core.device, d3d_device.detach());
     core.format = format;
     core.size = size;
     buffers.swap(core.buffers);
@@ -112,7 +118,8 @@ FramePool::FramePool(std::shared_ptr<PoolCore> core) : RuntimeObject(std::in_pla
 
 HRESULT STDMETHODCALLTYPE FramePool::Recreate(winrt_abi::IDirect3DDevice* device,
                                               winrt_abi::DirectXPixelFormat pixel_format,
-                                              INT32 number_of_buffers, winrt_abi::SizeInt32 size) {
+                                              INT32 number_of_buffers,
+                                              winrt_abi::SizeInt32 size) try {
   if (auto fault = kRecreate.enter()) return fault_result(*fault);
   PoolState* pool = state("Recreate");
   if (pool == nullptr) return E_UNEXPECTED;
@@ -121,9 +128,12 @@ HRESULT STDMETHODCALLTYPE FramePool::Recreate(winrt_abi::IDirect3DDevice* device
     if (pool->core->closed) return RO_E_CLOSED;
   }
   return configure_pool(*pool->core, device, pixel_format, number_of_buffers, size, "Recreate");
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** result) {
+HRESULT STDMETHODCALLTYPE
+FramePool::TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** result) try {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   if (auto fault = kTryGetNextFrame.enter()) return fault_result(*fault);
@@ -137,10 +147,13 @@ HRESULT STDMETHODCALLTYPE FramePool::TryGetNextFrame(winrt_abi::IDirect3D11Captu
     pool->core->ready.pop_front();
   }
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::add_FrameArrived(
-    winrt_abi::ITypedEventHandler_FramePool_Inspectable* handler, EventRegistrationToken* token) {
+HRESULT STDMETHODCALLTYPE
+FramePool::add_FrameArrived(winrt_abi::ITypedEventHandler_FramePool_Inspectable* handler,
+                            EventRegistrationToken* token) try {
   if (token == nullptr) return E_POINTER;
   token->value = 0;
   if (auto fault = kAddFrameArrived.enter()) return fault_result(*fault);
@@ -150,19 +163,22 @@ HRESULT STDMETHODCALLTYPE FramePool::add_FrameArrived(
   std::lock_guard lock(pool->core->mutex);
   if (pool->core->closed) return RO_E_CLOSED;
   auto subscription = std::make_shared<Subscription>();
-  handler->AddRef();
   subscription->handler = handler;
   subscription->token = pool->core->last_token == 0 ? kFirstToken : pool->core->last_token + 1;
-  pool->core->last_token = subscription->token;
   pool->core->subscriptions.push_back(subscription);
+  // Nothing below can fail: the reference is taken only now.
+  handler->AddRef();
+  pool->core->last_token = subscription->token;
   token->value = subscription->token;
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 // After this returns the handler is never called again: an invocation already
 // running on another thread is waited for (one running on this thread, the
 // handler removing itself, cannot be).
-HRESULT STDMETHODCALLTYPE FramePool::remove_FrameArrived(EventRegistrationToken token) {
+HRESULT STDMETHODCALLTYPE FramePool::remove_FrameArrived(EventRegistrationToken token) try {
   if (auto fault = kRemoveFrameArrived.enter()) return fault_result(*fault);
   PoolState* pool = state("remove_FrameArrived");
   if (pool == nullptr) return E_UNEXPECTED;
@@ -183,10 +199,12 @@ HRESULT STDMETHODCALLTYPE FramePool::remove_FrameArrived(EventRegistrationToken 
   }
   removed->handler->Release();
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 HRESULT STDMETHODCALLTYPE FramePool::CreateCaptureSession(
-    winrt_abi::IGraphicsCaptureItem* item, winrt_abi::IGraphicsCaptureSession** result) {
+    winrt_abi::IGraphicsCaptureItem* item, winrt_abi::IGraphicsCaptureSession** result) try {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
   if (auto fault = kCreateCaptureSession.enter()) return fault_result(*fault);
@@ -202,20 +220,26 @@ HRESULT STDMETHODCALLTYPE FramePool::CreateCaptureSession(
   }
   *result = Session::create(pool->core, *target);
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::get_DispatcherQueue(winrt_abi::IDispatcherQueue** value) {
+HRESULT STDMETHODCALLTYPE FramePool::get_DispatcherQueue(winrt_abi::IDispatcherQueue** value) try {
   if (value == nullptr) return E_POINTER;
   *value = nullptr;  // free-threaded: no dispatcher queue
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE FramePool::Close() {
+HRESULT STDMETHODCALLTYPE FramePool::Close() try {
   if (auto fault = kClose.enter()) return fault_result(*fault);
   PoolState* pool = state("Direct3D11CaptureFramePool.Close");
   if (pool == nullptr) return E_UNEXPECTED;
   close_pool(*pool->core);
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 }  // namespace winsim::capture

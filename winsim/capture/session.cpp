@@ -7,6 +7,8 @@
 
 #include "capture/frame_delivery.h"
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "control/operation.h"
 
 namespace winsim::capture {
@@ -35,7 +37,7 @@ struct OpenSessions {
 };
 
 OpenSessions& open() {
-  static auto* instance = new OpenSessions;
+  static auto* instance = fork::make_joined<OpenSessions>(fork::Rank::kSessions);
   return *instance;
 }
 
@@ -89,7 +91,7 @@ bool Session::exposes(REFIID iid) const {
   return true;
 }
 
-HRESULT STDMETHODCALLTYPE Session::StartCapture() {
+HRESULT STDMETHODCALLTYPE Session::StartCapture() try {
   if (auto fault = kStartCapture.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
   }
@@ -101,11 +103,15 @@ HRESULT STDMETHODCALLTYPE Session::StartCapture() {
     std::lock_guard lock(session->core->mutex);
     if (session->core->closed) return RO_E_CLOSED;
   }
+  // A delivery thread that cannot be made fails the call as a lack of memory
+  // does; nothing stays registered.
   session->capture = start_delivery(session->core, session->target);
-  return S_OK;
+  return session->capture != 0 ? S_OK : E_OUTOFMEMORY;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Session::Close() {
+HRESULT STDMETHODCALLTYPE Session::Close() try {
   if (auto fault = kClose.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
   }
@@ -115,6 +121,8 @@ HRESULT STDMETHODCALLTYPE Session::Close() {
   unlist(session->listing);
   if (session->capture != 0) stop_delivery(std::exchange(session->capture, 0));
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 HRESULT Session::get_switch(const control::Operation& operation,
@@ -143,20 +151,28 @@ HRESULT Session::put_switch(const control::Operation& operation,
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE Session::get_IsCursorCaptureEnabled(winrt_abi::Boolean* value) {
+HRESULT STDMETHODCALLTYPE Session::get_IsCursorCaptureEnabled(winrt_abi::Boolean* value) try {
   return get_switch(kGetCursor, &SessionSwitches::cursor, value);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Session::put_IsCursorCaptureEnabled(winrt_abi::Boolean value) {
+HRESULT STDMETHODCALLTYPE Session::put_IsCursorCaptureEnabled(winrt_abi::Boolean value) try {
   return put_switch(kPutCursor, &SessionSwitches::cursor, value);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Session::get_IsBorderRequired(winrt_abi::Boolean* value) {
+HRESULT STDMETHODCALLTYPE Session::get_IsBorderRequired(winrt_abi::Boolean* value) try {
   return get_switch(kGetBorder, &SessionSwitches::border, value);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE Session::put_IsBorderRequired(winrt_abi::Boolean value) {
+HRESULT STDMETHODCALLTYPE Session::put_IsBorderRequired(winrt_abi::Boolean value) try {
   return put_switch(kPutBorder, &SessionSwitches::border, value);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 }  // namespace winsim::capture

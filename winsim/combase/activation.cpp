@@ -7,6 +7,7 @@
 #include "combase/apartment.h"
 #include "combase/com_failure.h"
 #include "combase/hstring.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -17,7 +18,7 @@ const winsim::control::Operation kRoGetActivationFactory{"RoGetActivationFactory
 
 }  // namespace
 
-HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, void** factory) {
+HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, void** factory) try {
   if (factory != nullptr) {
     *factory = nullptr;
   }
@@ -40,4 +41,6 @@ HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, vo
   }
   // Factories live as long as the process: no reference to count.
   return winsim::capture::query_activation_factory(*name, iid, factory);
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

@@ -3,6 +3,7 @@
 #include <roapi.h>
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -31,7 +32,7 @@ bool thread_has_apartment() { return t_apartment.initialised; }
 
 using winsim::combase::t_apartment;
 
-HRESULT WINAPI RoInitialize(RO_INIT_TYPE initType) {
+HRESULT WINAPI RoInitialize(RO_INIT_TYPE initType) try {
   if (auto fault = winsim::combase::kRoInitialize.enter()) {
     return fault->null ? S_OK : winsim::combase::fail_method(*fault);
   }
@@ -53,9 +54,11 @@ HRESULT WINAPI RoInitialize(RO_INIT_TYPE initType) {
   }
   t_apartment = {true, initType, 1};
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }
 
-void WINAPI RoUninitialize() {
+void WINAPI RoUninitialize() try {
   (void)winsim::combase::kRoUninitialize.enter();
   if (!t_apartment.initialised) {
     winsim::control::record_misuse("RoUninitialize without a matching RoInitialize");
@@ -64,4 +67,6 @@ void WINAPI RoUninitialize() {
   if (--t_apartment.count == 0) {
     t_apartment.initialised = false;
   }
+} catch (...) {
+  winsim::entry::ignore_exception();
 }

@@ -30,6 +30,7 @@
 #include <unknwn.h>
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "platform/windows/capture_abi.h"
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
@@ -49,7 +50,7 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
   ComObject(const ComObject&) = delete;
   ComObject& operator=(const ComObject&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final try {
     if (object == nullptr) {
       return E_POINTER;
     }
@@ -69,9 +70,11 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     references_.fetch_add(1);
     *object = found;
     return S_OK;
+  } catch (...) {
+    return entry::failed_hresult();
   }
 
-  ULONG STDMETHODCALLTYPE AddRef() final {
+  ULONG STDMETHODCALLTYPE AddRef() final try {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
@@ -81,9 +84,11 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
       }
     } while (!references_.compare_exchange_weak(count, count + 1));
     return static_cast<ULONG>(count + 1);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
-  ULONG STDMETHODCALLTYPE Release() final {
+  ULONG STDMETHODCALLTYPE Release() final try {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
@@ -98,6 +103,8 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
                       [](void* zombie) { delete static_cast<Derived*>(zombie); });
     }
     return static_cast<ULONG>(count - 1);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
   // Every interface is exposed unless Derived says otherwise.

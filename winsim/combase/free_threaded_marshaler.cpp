@@ -17,6 +17,7 @@
 #include "combase/com_failure.h"
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -34,7 +35,7 @@ class FreeThreadedMarshaler final : public IUnknown {
   }
 
   // The non-delegating IUnknown.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override try {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (is_zombie("QueryInterface")) return E_UNEXPECTED;
@@ -54,9 +55,11 @@ class FreeThreadedMarshaler final : public IUnknown {
       return S_OK;
     }
     return E_NOINTERFACE;
+  } catch (...) {
+    return entry::failed_hresult();
   }
 
-  ULONG STDMETHODCALLTYPE AddRef() override {
+  ULONG STDMETHODCALLTYPE AddRef() override try {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
@@ -65,9 +68,11 @@ class FreeThreadedMarshaler final : public IUnknown {
       }
     } while (!references_.compare_exchange_weak(count, count + 1));
     return static_cast<ULONG>(count + 1);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
-  ULONG STDMETHODCALLTYPE Release() override {
+  ULONG STDMETHODCALLTYPE Release() override try {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
@@ -80,6 +85,8 @@ class FreeThreadedMarshaler final : public IUnknown {
                       [](void* zombie) { delete static_cast<FreeThreadedMarshaler*>(zombie); });
     }
     return static_cast<ULONG>(count - 1);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
  private:
@@ -88,32 +95,54 @@ class FreeThreadedMarshaler final : public IUnknown {
    public:
     explicit Marshal(FreeThreadedMarshaler& owner) : owner_(owner) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override try {
       return owner_.controlling_->QueryInterface(iid, object);
+    } catch (...) {
+      return entry::failed_hresult();
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return owner_.controlling_->AddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return owner_.controlling_->Release(); }
+    ULONG STDMETHODCALLTYPE AddRef() override try {
+      return owner_.controlling_->AddRef();
+    } catch (...) {
+      return entry::failed_silently(ULONG{0});
+    }
+    ULONG STDMETHODCALLTYPE Release() override try {
+      return owner_.controlling_->Release();
+    } catch (...) {
+      return entry::failed_silently(ULONG{0});
+    }
 
-    HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID, void*, DWORD, void*, DWORD,
-                                                CLSID*) override {
+    HRESULT STDMETHODCALLTYPE GetUnmarshalClass(REFIID, void*, DWORD, void*, DWORD, CLSID*) override
+        try {
       return unsupported("GetUnmarshalClass");
+    } catch (...) {
+      return entry::failed_hresult();
     }
-    HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID, void*, DWORD, void*, DWORD,
-                                                DWORD*) override {
+    HRESULT STDMETHODCALLTYPE GetMarshalSizeMax(REFIID, void*, DWORD, void*, DWORD, DWORD*) override
+        try {
       return unsupported("GetMarshalSizeMax");
+    } catch (...) {
+      return entry::failed_hresult();
     }
     HRESULT STDMETHODCALLTYPE MarshalInterface(IStream*, REFIID, void*, DWORD, void*,
-                                               DWORD) override {
+                                               DWORD) override try {
       return unsupported("MarshalInterface");
+    } catch (...) {
+      return entry::failed_hresult();
     }
-    HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream*, REFIID, void**) override {
+    HRESULT STDMETHODCALLTYPE UnmarshalInterface(IStream*, REFIID, void**) override try {
       return unsupported("UnmarshalInterface");
+    } catch (...) {
+      return entry::failed_hresult();
     }
-    HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream*) override {
+    HRESULT STDMETHODCALLTYPE ReleaseMarshalData(IStream*) override try {
       return unsupported("ReleaseMarshalData");
+    } catch (...) {
+      return entry::failed_hresult();
     }
-    HRESULT STDMETHODCALLTYPE DisconnectObject(DWORD) override {
+    HRESULT STDMETHODCALLTYPE DisconnectObject(DWORD) override try {
       return unsupported("DisconnectObject");
+    } catch (...) {
+      return entry::failed_hresult();
     }
 
    private:
@@ -145,7 +174,8 @@ const control::Operation kCoCreateFreeThreadedMarshaler{"CoCreateFreeThreadedMar
 
 }  // namespace winsim::combase
 
-HRESULT STDAPICALLTYPE CoCreateFreeThreadedMarshaler(LPUNKNOWN punkOuter, LPUNKNOWN* ppunkMarshal) {
+HRESULT STDAPICALLTYPE CoCreateFreeThreadedMarshaler(LPUNKNOWN punkOuter,
+                                                     LPUNKNOWN* ppunkMarshal) try {
   if (ppunkMarshal != nullptr) {
     *ppunkMarshal = nullptr;
   }
@@ -157,4 +187,6 @@ HRESULT STDAPICALLTYPE CoCreateFreeThreadedMarshaler(LPUNKNOWN punkOuter, LPUNKN
   }
   *ppunkMarshal = new winsim::combase::FreeThreadedMarshaler(punkOuter);
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

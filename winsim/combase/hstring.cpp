@@ -1,11 +1,14 @@
 #include "combase/hstring.h"
 
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 
 #include <winstring.h>
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -24,7 +27,7 @@ struct StringTable {
 };
 
 StringTable& strings() {
-  static auto* table = new StringTable;
+  static auto* table = fork::make_joined<StringTable>(fork::Rank::kStrings);
   return *table;
 }
 
@@ -54,11 +57,11 @@ HSTRING make_hstring(const std::u16string& text) {
   if (text.empty()) {
     return nullptr;
   }
-  auto* record = new StringRecord{text};
+  auto record = std::make_unique<StringRecord>(text);
   StringTable& table = strings();
   std::lock_guard lock(table.mutex);
-  table.live.insert(record);
-  return reinterpret_cast<HSTRING>(record);
+  table.live.insert(record.get());
+  return reinterpret_cast<HSTRING>(record.release());
 }
 
 std::int64_t live_hstrings() {
@@ -71,7 +74,7 @@ std::int64_t live_hstrings() {
 
 using winsim::combase::strings;
 
-HRESULT WINAPI WindowsCreateString(LPCWSTR sourceString, UINT32 length, HSTRING* string) {
+HRESULT WINAPI WindowsCreateString(LPCWSTR sourceString, UINT32 length, HSTRING* string) try {
   if (string != nullptr) {
     *string = nullptr;
   }
@@ -83,9 +86,11 @@ HRESULT WINAPI WindowsCreateString(LPCWSTR sourceString, UINT32 length, HSTRING*
   }
   *string = winsim::combase::make_hstring(std::u16string(sourceString, length));
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }
 
-HRESULT WINAPI WindowsDeleteString(HSTRING string) {
+HRESULT WINAPI WindowsDeleteString(HSTRING string) try {
   (void)winsim::combase::kWindowsDeleteString.enter();
   if (string == nullptr) {
     return S_OK;
@@ -101,15 +106,23 @@ HRESULT WINAPI WindowsDeleteString(HSTRING string) {
   }
   delete record;
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_silently(S_OK);
 }
 
-PCWSTR WINAPI WindowsGetStringRawBuffer(HSTRING string, UINT32* length) {
-  static const WCHAR kEmpty[] = {0};
+namespace {
+
+// The buffer of the empty string (a null HSTRING).
+const WCHAR kEmptyString[] = {0};
+
+}  // namespace
+
+PCWSTR WINAPI WindowsGetStringRawBuffer(HSTRING string, UINT32* length) try {
   if (length != nullptr) {
     *length = 0;
   }
   if (string == nullptr) {
-    return kEmpty;
+    return kEmptyString;
   }
   // The record stays alive while the caller owns the string.
   const auto* record = winsim::combase::record_of(string);
@@ -117,9 +130,13 @@ PCWSTR WINAPI WindowsGetStringRawBuffer(HSTRING string, UINT32* length) {
     *length = static_cast<UINT32>(record->text.size());
   }
   return record->text.c_str();
+} catch (...) {
+  return winsim::entry::failed_silently(kEmptyString);
 }
 
-UINT32 WINAPI WindowsGetStringLen(HSTRING string) {
+UINT32 WINAPI WindowsGetStringLen(HSTRING string) try {
   return string == nullptr ? 0
                            : static_cast<UINT32>(winsim::combase::record_of(string)->text.size());
+} catch (...) {
+  return winsim::entry::failed_silently(UINT32{0});
 }

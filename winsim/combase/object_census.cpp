@@ -2,7 +2,10 @@
 
 #include <deque>
 #include <mutex>
+#include <new>
 #include <utility>
+
+#include "common/fork_guard.h"
 
 namespace winsim::combase {
 
@@ -16,7 +19,7 @@ struct Census {
 };
 
 Census& census() {
-  static auto* instance = new Census;
+  static auto* instance = fork::make_joined<Census>(fork::Rank::kCensus);
   return *instance;
 }
 
@@ -41,10 +44,14 @@ void object_released(std::string_view class_name, void* zombie, void (*destroy)(
     if (found != objects.live.end() && --found->second == 0) {
       objects.live.erase(found);
     }
-    objects.zombies.emplace_back(zombie, destroy);
-    if (objects.zombies.size() > kZombieLimit) {
-      oldest = objects.zombies.front();
-      objects.zombies.pop_front();
+    try {
+      objects.zombies.emplace_back(zombie, destroy);
+      if (objects.zombies.size() > kZombieLimit) {
+        oldest = objects.zombies.front();
+        objects.zombies.pop_front();
+      }
+    } catch (const std::bad_alloc&) {
+      oldest = {zombie, destroy};  // no memory to keep it: freed at once
     }
   }
   // Outside the lock: freeing runs the object's destructor.

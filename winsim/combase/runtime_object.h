@@ -6,6 +6,7 @@
 #include <inspectable.h>
 
 #include "combase/com_object.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 
 namespace winsim::combase {
@@ -15,22 +16,28 @@ class RuntimeObject : public ComObject<Derived, State, FirstInterface, OtherInte
   using Base = ComObject<Derived, State, FirstInterface, OtherInterfaces...>;
 
  public:
-  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) final {
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) final try {
     if (iidCount != nullptr) *iidCount = 0;
     if (iids != nullptr) *iids = nullptr;
     control::record_unsupported(std::string(Derived::kClassName) + "::GetIids", "interface lists");
     return E_NOTIMPL;
+  } catch (...) {
+    return entry::failed_hresult();
   }
-  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) final {
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) final try {
     if (className != nullptr) *className = nullptr;
     control::record_unsupported(std::string(Derived::kClassName) + "::GetRuntimeClassName",
                                 "class names");
     return E_NOTIMPL;
+  } catch (...) {
+    return entry::failed_hresult();
   }
-  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) final {
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) final try {
     if (trustLevel == nullptr) return E_POINTER;
     *trustLevel = BaseTrust;
     return S_OK;
+  } catch (...) {
+    return entry::failed_hresult();
   }
 
   void* base_interface(REFIID iid) {

@@ -15,6 +15,7 @@
 
 #include "combase/com_failure.h"
 #include "combase/query_interface.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "platform/windows/interface_id.h"
 
@@ -27,7 +28,7 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
   StaticObject(const StaticObject&) = delete;
   StaticObject& operator=(const StaticObject&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) final try {
     if (object == nullptr) {
       return E_POINTER;
     }
@@ -38,11 +39,15 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
       }
     }
     return query_internal(iid, object);
+  } catch (...) {
+    return entry::failed_hresult();
   }
-  ULONG STDMETHODCALLTYPE AddRef() final {
+  ULONG STDMETHODCALLTYPE AddRef() final try {
     return static_cast<ULONG>(handed_out_.fetch_add(1) + 2);  // with the process's own
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
-  ULONG STDMETHODCALLTYPE Release() final {
+  ULONG STDMETHODCALLTYPE Release() final try {
     std::int64_t count = handed_out_.load();
     do {
       if (count <= 0) {
@@ -51,22 +56,30 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
       }
     } while (!handed_out_.compare_exchange_weak(count, count - 1));
     return static_cast<ULONG>(count);
+  } catch (...) {
+    return entry::failed_silently(ULONG{0});
   }
 
   // IInspectable, for factories whose interfaces derive from it.
-  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) {
+  HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) try {
     if (iidCount != nullptr) *iidCount = 0;
     if (iids != nullptr) *iids = nullptr;
     return E_NOTIMPL;
+  } catch (...) {
+    return entry::failed_hresult();
   }
-  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) {
+  HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) try {
     if (className != nullptr) *className = nullptr;
     return E_NOTIMPL;
+  } catch (...) {
+    return entry::failed_hresult();
   }
-  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) {
+  HRESULT STDMETHODCALLTYPE GetTrustLevel(TrustLevel* trustLevel) try {
     if (trustLevel == nullptr) return E_POINTER;
     *trustLevel = FullTrust;
     return S_OK;
+  } catch (...) {
+    return entry::failed_hresult();
   }
 
   // Not an operation of the code under test (neither counted as a call nor

@@ -11,6 +11,7 @@
 #include "capture/session.h"
 #include "combase/hstring.h"
 #include "combase/object_census.h"
+#include "common/entry_guard.h"
 #include "common/wide_text.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -80,11 +81,11 @@ constexpr UINT kDefaultRowPitchAlignment = 256;
 
 }  // namespace
 
-void winsim_reset(void) {
+void winsim_reset(void) try {
   // Frames being delivered finish first; captures still running get no
   // frames from the emptied desktop.
   winsim::capture::wait_for_deliveries();
-  winsim::capture::set_automatic_delivery(true);
+  const bool delivering = winsim::capture::set_automatic_delivery(true);
   winsim::desktop::clear_content();
   winsim::d3d11::set_row_pitch_alignment(kDefaultRowPitchAlignment);
   winsim::d3d11::set_row_pitch(0);
@@ -95,26 +96,33 @@ void winsim_reset(void) {
   winsim::user32::set_text_length_overreport(0);
   winsim::desktop::clear_pointers();
   winsim::capture::set_session_interfaces(true, true);
+  if (!delivering) winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
+} catch (...) {
+  winsim::entry::failed_control_call();
 }
 
 uintptr_t winsim_add_monitor(uint32_t width, uint32_t height, uint32_t refresh_rate,
                              const char16_t* device_name, size_t device_name_len,
-                             const char16_t* device_string, size_t device_string_len) {
+                             const char16_t* device_string, size_t device_string_len) try {
   // Only the units that fit are read.
   const size_t name_units = std::min(device_name_len, winsim::desktop::kDeviceNameUnits);
   const size_t string_units = std::min(device_string_len, winsim::desktop::kDeviceStringUnits);
   return to_integer(Desktop::instance().add_monitor(
       width, height, refresh_rate, optional_text(device_name, name_units),
       optional_text(device_string, string_units).value_or(std::u16string())));
+} catch (...) {
+  return winsim::entry::failed_control_call(uintptr_t{0});
 }
 
-int winsim_remove_monitor(uintptr_t monitor) {
+int winsim_remove_monitor(uintptr_t monitor) try {
   return status(Desktop::instance().remove_monitor(from_integer<HMONITOR>(monitor)));
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
 uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t width,
                             uint32_t height, int visible, uint32_t style, uint32_t ex_style,
-                            int own_process, uintptr_t parent) {
+                            int own_process, uintptr_t parent) try {
   winsim::desktop::NewWindow setup;
   setup.title = optional_text(title, title_len).value_or(std::u16string());
   setup.width = static_cast<LONG>(width);
@@ -125,33 +133,43 @@ uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t wi
   setup.own_process = own_process != 0;
   setup.parent = from_integer<HWND>(parent);
   return to_integer(Desktop::instance().add_window(std::move(setup)));
+} catch (...) {
+  return winsim::entry::failed_control_call(uintptr_t{0});
 }
 
-int winsim_destroy_window(uintptr_t window) {
+int winsim_destroy_window(uintptr_t window) try {
   return status(Desktop::instance().destroy_window(from_integer<HWND>(window)));
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height) {
+int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height) try {
   return status(Desktop::instance().resize_window(
       from_integer<HWND>(window), static_cast<LONG>(width), static_cast<LONG>(height)));
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-int winsim_set_foreground(uintptr_t window) {
+int winsim_set_foreground(uintptr_t window) try {
   const HWND handle = from_integer<HWND>(window);
   if (Desktop::instance().set_foreground(handle)) {
     return WINSIM_OK;
   }
   const std::optional<winsim::desktop::Window> record = Desktop::instance().window(handle);
   return record && record->parent != nullptr ? WINSIM_NOT_TOP_LEVEL : WINSIM_UNKNOWN_HANDLE;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-void winsim_set_text_length_overreport(int32_t extra) {
+void winsim_set_text_length_overreport(int32_t extra) try {
   winsim::user32::set_text_length_overreport(std::max<int32_t>(extra, 0));
+} catch (...) {
+  winsim::entry::failed_control_call();
 }
 
 int winsim_fail(const char* operation, uint32_t code, uint32_t times, uint32_t after,
                 int null_object, const char16_t* description, size_t description_len,
-                const char16_t* restricted, size_t restricted_len, int has_restricted) {
+                const char16_t* restricted, size_t restricted_len, int has_restricted) try {
   if (operation == nullptr) {
     return WINSIM_UNKNOWN_OPERATION;
   }
@@ -176,63 +194,85 @@ int winsim_fail(const char* operation, uint32_t code, uint32_t times, uint32_t a
       return WINSIM_DESCRIPTION_NOT_APPLICABLE;
   }
   return WINSIM_UNKNOWN_OPERATION;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-int64_t winsim_calls(const char* operation) {
+int64_t winsim_calls(const char* operation) try {
   if (operation == nullptr) {
     return -1;
   }
   const auto count = winsim::control::call_count(operation);
   return count ? static_cast<int64_t>(*count) : -1;
+} catch (...) {
+  return winsim::entry::failed_control_call(int64_t{-1});
 }
 
-size_t winsim_live_objects(char* buffer, size_t size) {
+size_t winsim_live_objects(char* buffer, size_t size) try {
   std::string text;
   for (const auto& [name, count] : live_counts()) {
     text += name + "\t" + std::to_string(count) + "\n";
   }
   return write_text(text, buffer, size);
+} catch (...) {
+  return winsim::entry::failed_control_call(size_t{0});
 }
 
-int64_t winsim_live_object_total(void) {
+int64_t winsim_live_object_total(void) try {
   int64_t total = 0;
   for (const auto& [name, count] : live_counts()) {
     total += count;
   }
   return total;
+} catch (...) {
+  return winsim::entry::failed_control_call(int64_t{-1});
 }
 
-size_t winsim_errors(char* buffer, size_t size) {
+size_t winsim_errors(char* buffer, size_t size) try {
   std::string text;
   for (const std::string& entry : winsim::control::misuse_entries()) {
     text += entry + "\n";
   }
   return write_text(text, buffer, size);
+} catch (...) {
+  return winsim::entry::failed_control_call(size_t{0});
 }
 
 void winsim_set_error_info(const char16_t* description, size_t description_len,
-                           const char16_t* restricted, size_t restricted_len, int has_restricted) {
+                           const char16_t* restricted, size_t restricted_len,
+                           int has_restricted) try {
   std::optional<std::u16string> restricted_description;
   if (has_restricted != 0) {
     restricted_description = optional_text(restricted, restricted_len).value_or(u"");
   }
   winsim::oleaut32::originate_error(E_FAIL, optional_text(description, description_len),
                                     restricted_description);
+} catch (...) {
+  winsim::entry::failed_control_call();
 }
 
-void winsim_set_frame_delivery(int automatic) {
-  winsim::capture::set_automatic_delivery(automatic != 0);
+void winsim_set_frame_delivery(int automatic) try {
+  if (!winsim::capture::set_automatic_delivery(automatic != 0)) {
+    winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
+  }
+} catch (...) {
+  winsim::entry::failed_control_call();
 }
 
-int winsim_present(uintptr_t target, uint32_t count) {
+int winsim_present(uintptr_t target, uint32_t count) try {
   if (!is_target(target)) {
     return WINSIM_UNKNOWN_HANDLE;
   }
-  (void)winsim::capture::present(target, count);
+  if (!winsim::capture::present(target, count)) {
+    winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
+    return WINSIM_OUT_OF_MEMORY;
+  }
   return WINSIM_OK;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-int winsim_set_content(uintptr_t target, const uint8_t* rgba, uint32_t width, uint32_t height) {
+int winsim_set_content(uintptr_t target, const uint8_t* rgba, uint32_t width, uint32_t height) try {
   if (!is_target(target)) {
     return WINSIM_UNKNOWN_HANDLE;
   }
@@ -242,19 +282,25 @@ int winsim_set_content(uintptr_t target, const uint8_t* rgba, uint32_t width, ui
   static const uint8_t kNothing[4] = {};
   winsim::desktop::set_content(target, width, height, rgba != nullptr ? rgba : kNothing);
   return WINSIM_OK;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-int winsim_set_row_pitch_alignment(uint32_t alignment) {
+int winsim_set_row_pitch_alignment(uint32_t alignment) try {
   if (alignment == 0 || (alignment & (alignment - 1)) != 0) {
     return WINSIM_INVALID_ARGUMENT;
   }
   winsim::d3d11::set_row_pitch_alignment(alignment);
   return WINSIM_OK;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-void winsim_set_row_pitch(uint32_t pitch) { winsim::d3d11::set_row_pitch(pitch); }
+void winsim_set_row_pitch(uint32_t pitch) try { winsim::d3d11::set_row_pitch(pitch); } catch (...) {
+  winsim::entry::failed_control_call();
+}
 
-int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) {
+int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) try {
   if (!is_target(target)) {
     return WINSIM_UNKNOWN_HANDLE;
   }
@@ -262,28 +308,42 @@ int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) {
   if (shown != 0) spot = winsim::desktop::PointerSpot{x, y};
   winsim::desktop::set_pointer(target, spot);
   return WINSIM_OK;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-void winsim_set_session_interfaces(int cursor_switch, int border_switch) {
+void winsim_set_session_interfaces(int cursor_switch, int border_switch) try {
   winsim::capture::set_session_interfaces(cursor_switch != 0, border_switch != 0);
+} catch (...) {
+  winsim::entry::failed_control_call();
 }
 
-size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) {
+size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) try {
   std::string text;
   for (const auto& session : winsim::capture::open_sessions(target)) {
     text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\n";
   }
   return write_text(text, buffer, size);
+} catch (...) {
+  return winsim::entry::failed_control_call(size_t{0});
 }
 
-int winsim_pause(const char* operation, int paused) {
+int winsim_pause(const char* operation, int paused) try {
   if (operation == nullptr || !winsim::control::set_paused(operation, paused != 0)) {
     return WINSIM_UNKNOWN_OPERATION;
   }
   return WINSIM_OK;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
-int winsim_wait_paused(const char* operation, uint32_t timeout_ms) {
+int winsim_wait_paused(const char* operation, uint32_t timeout_ms) try {
   if (operation == nullptr) return 0;
   return winsim::control::wait_until_paused_call(operation, timeout_ms) ? 1 : 0;
+} catch (...) {
+  return winsim::entry::failed_control_call(0);
+}
+
+int winsim_take_failure(void) try { return winsim::entry::take_control_failure(); } catch (...) {
+  return winsim::entry::failed_control_call();
 }

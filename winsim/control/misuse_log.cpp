@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+#include "common/fork_guard.h"
+
 namespace winsim::control {
 
 namespace {
@@ -13,7 +15,7 @@ struct MisuseLog {
 };
 
 MisuseLog& log() {
-  static auto* instance = new MisuseLog;
+  static auto* instance = fork::make_joined<MisuseLog>(fork::Rank::kMisuse);
   return *instance;
 }
 

@@ -7,6 +7,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
+
+#include "common/fork_guard.h"
 
 namespace winsim::control {
 
@@ -38,8 +41,25 @@ struct OperationTable {
   std::map<std::string, std::unique_ptr<OperationEntry>, std::less<>> entries;
 };
 
+void lock_for_fork(void* context) { static_cast<OperationTable*>(context)->mutex.lock(); }
+
+void unlock_in_parent(void* context) { static_cast<OperationTable*>(context)->mutex.unlock(); }
+
+// Callers of paused operations that waited in the parent are not in the child.
+void unlock_in_child(void* context) {
+  auto& operations = *static_cast<OperationTable*>(context);
+  new (&operations.pause_changed) std::condition_variable;  // see frame_delivery.cpp
+  for (auto& [name, entry] : operations.entries) entry->waiting = 0;
+  operations.mutex.unlock();
+}
+
 OperationTable& table() {
-  static auto* instance = new OperationTable;
+  static auto* instance = [] {
+    auto* operations = new OperationTable;
+    fork::join(fork::Rank::kOperations,
+               fork::Participant{lock_for_fork, unlock_in_parent, unlock_in_child, operations});
+    return operations;
+  }();
   return *instance;
 }
 

@@ -5,11 +5,13 @@
 #include <memory>
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 #include "d3d11/device.h"
 #include "d3d11/runtime_device.h"
 #include "platform/windows/capture_abi.h"
+#include "platform/windows/com_ptr.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverT
                                  const D3D_FEATURE_LEVEL* pFeatureLevels, UINT FeatureLevels,
                                  UINT SDKVersion, ID3D11Device** ppDevice,
                                  D3D_FEATURE_LEVEL* pFeatureLevel,
-                                 ID3D11DeviceContext** ppImmediateContext) {
+                                 ID3D11DeviceContext** ppImmediateContext) try {
   if (ppDevice != nullptr) *ppDevice = nullptr;
   if (ppImmediateContext != nullptr) *ppImmediateContext = nullptr;
   if (pFeatureLevel != nullptr) *pFeatureLevel = static_cast<D3D_FEATURE_LEVEL>(0);
@@ -99,20 +101,18 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverT
   gpu->driver_type = DriverType;
   gpu->feature_level = chosen;
   gpu->creation_flags = Flags;
-  auto* device = winsim::d3d11::Device::create(gpu);
+  auto device = ComPtr<winsim::d3d11::Device>::attach(winsim::d3d11::Device::create(gpu));
   if (ppImmediateContext != nullptr) {
-    *ppImmediateContext = winsim::d3d11::DeviceContext::create(device, gpu);
+    *ppImmediateContext = winsim::d3d11::DeviceContext::create(device.get(), gpu);
   }
-  if (ppDevice != nullptr) {
-    *ppDevice = device;
-  } else {
-    device->Release();
-  }
+  if (ppDevice != nullptr) *ppDevice = device.detach();
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }
 
 HRESULT WINAPI CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice,
-                                                    IInspectable** graphicsDevice) {
+                                                    IInspectable** graphicsDevice) try {
   if (graphicsDevice != nullptr) *graphicsDevice = nullptr;
   if (auto fault = kCreateDirect3D11DeviceFromDXGIDevice.enter()) {
     return fault->null ? S_OK : winsim::combase::fail_method(*fault);
@@ -127,4 +127,6 @@ HRESULT WINAPI CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice,
   auto* wrapper = winsim::d3d11::RuntimeDevice::create(device);
   *graphicsDevice = static_cast<winrt_abi::IDirect3DDevice*>(wrapper);
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

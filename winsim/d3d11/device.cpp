@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <string>
 #include <utility>
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 
@@ -82,7 +82,7 @@ std::shared_ptr<Gpu> Device::gpu(std::string_view operation) {
 
 HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc,
                                                   const D3D11_SUBRESOURCE_DATA* pInitialData,
-                                                  ID3D11Texture2D** ppTexture2D) {
+                                                  ID3D11Texture2D** ppTexture2D) try {
   if (ppTexture2D != nullptr) *ppTexture2D = nullptr;
   if (auto fault = kCreateTexture2D.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
@@ -101,11 +101,8 @@ HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pD
   memory.row_length = pDesc->Width * 4;
   memory.row_pitch =
       pDesc->Usage == D3D11_USAGE_STAGING ? staging_row_pitch(pDesc->Width) : memory.row_length;
-  try {
-    memory.bytes.assign(std::size_t{memory.storage_pitch()} * pDesc->Height, 0);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;  // as the runtime reports it; nothing is thrown across the ABI
-  }
+  // Memory that cannot be had is E_OUTOFMEMORY, as the runtime reports it.
+  memory.bytes.assign(std::size_t{memory.storage_pitch()} * pDesc->Height, 0);
   if (pInitialData != nullptr) {
     const auto* source = static_cast<const std::uint8_t*>(pInitialData->pSysMem);
     for (UINT row = 0; row < pDesc->Height; ++row) {
@@ -116,6 +113,8 @@ HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pD
   }
   *ppTexture2D = Texture2D::create(this, device_gpu, *pDesc, std::move(memory));
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 Texture2D* Device::create_picture_texture(UINT width, UINT height, DXGI_FORMAT format) {
@@ -133,44 +132,58 @@ Texture2D* Device::create_picture_texture(UINT width, UINT height, DXGI_FORMAT f
   return Texture2D::create(this, device_gpu, desc, TargetPicture{nullptr, 0, 0});
 }
 
-D3D_FEATURE_LEVEL STDMETHODCALLTYPE Device::GetFeatureLevel() {
+D3D_FEATURE_LEVEL STDMETHODCALLTYPE Device::GetFeatureLevel() try {
   const auto device_gpu = gpu("GetFeatureLevel");
   return device_gpu ? device_gpu->feature_level : D3D_FEATURE_LEVEL_11_0;
+} catch (...) {
+  return entry::failed_silently(D3D_FEATURE_LEVEL_11_0);
 }
 
-UINT STDMETHODCALLTYPE Device::GetCreationFlags() {
+UINT STDMETHODCALLTYPE Device::GetCreationFlags() try {
   const auto device_gpu = gpu("GetCreationFlags");
   return device_gpu ? device_gpu->creation_flags : 0;
+} catch (...) {
+  return entry::failed_silently(UINT{0});
 }
 
 // Each call hands out a new context object for the one immediate context; the
 // module takes its context from D3D11CreateDevice.
-void STDMETHODCALLTYPE Device::GetImmediateContext(ID3D11DeviceContext** ppImmediateContext) {
+void STDMETHODCALLTYPE Device::GetImmediateContext(ID3D11DeviceContext** ppImmediateContext) try {
   if (ppImmediateContext == nullptr) return;
   *ppImmediateContext = nullptr;
   if (auto device_gpu = gpu("GetImmediateContext")) {
     *ppImmediateContext = DeviceContext::create(this, device_gpu);
   }
+} catch (...) {
+  entry::ignore_exception();
 }
 
-void STDMETHODCALLTYPE Device::Enter() {
+void STDMETHODCALLTYPE Device::Enter() try {
   if (auto device_gpu = gpu("Enter")) device_gpu->lock.lock();
+} catch (...) {
+  entry::ignore_exception();
 }
 
-void STDMETHODCALLTYPE Device::Leave() {
+void STDMETHODCALLTYPE Device::Leave() try {
   if (auto device_gpu = gpu("Leave")) device_gpu->lock.unlock();
+} catch (...) {
+  entry::ignore_exception();
 }
 
-BOOL STDMETHODCALLTYPE Device::SetMultithreadProtected(BOOL bMTProtect) {
+BOOL STDMETHODCALLTYPE Device::SetMultithreadProtected(BOOL bMTProtect) try {
   (void)kSetMultithreadProtected.enter();
   const auto device_gpu = gpu("SetMultithreadProtected");
   if (!device_gpu) return FALSE;
   return device_gpu->multithread_protected.exchange(bMTProtect != FALSE) ? TRUE : FALSE;
+} catch (...) {
+  return entry::failed_silently(FALSE);
 }
 
-BOOL STDMETHODCALLTYPE Device::GetMultithreadProtected() {
+BOOL STDMETHODCALLTYPE Device::GetMultithreadProtected() try {
   const auto device_gpu = gpu("GetMultithreadProtected");
   return device_gpu && device_gpu->multithread_protected.load() ? TRUE : FALSE;
+} catch (...) {
+  return entry::failed_silently(FALSE);
 }
 
 void* Device::base_interface(REFIID iid) {
@@ -190,10 +203,12 @@ ContextState::~ContextState() { device->Release(); }
 DeviceContext::DeviceContext(Device* device, std::shared_ptr<Gpu> gpu)
     : ComObject(std::in_place, device, std::move(gpu)) {}
 
-void STDMETHODCALLTYPE DeviceContext::GetDevice(ID3D11Device** ppDevice) {
+void STDMETHODCALLTYPE DeviceContext::GetDevice(ID3D11Device** ppDevice) try {
   if (ppDevice == nullptr) return;
   *ppDevice = nullptr;
   if (ContextState* context = state("GetDevice")) *ppDevice = context->device->add_reference();
+} catch (...) {
+  entry::ignore_exception();
 }
 
 void* DeviceContext::base_interface(REFIID iid) {
@@ -203,7 +218,7 @@ void* DeviceContext::base_interface(REFIID iid) {
 
 HRESULT STDMETHODCALLTYPE DeviceContext::Map(ID3D11Resource* pResource, UINT Subresource,
                                              D3D11_MAP MapType, UINT MapFlags,
-                                             D3D11_MAPPED_SUBRESOURCE* pMappedResource) {
+                                             D3D11_MAPPED_SUBRESOURCE* pMappedResource) try {
   if (pMappedResource != nullptr) *pMappedResource = {};
   // The null form of a fault maps the texture but delivers no memory.
   const auto fault = kMap.enter();
@@ -236,9 +251,11 @@ HRESULT STDMETHODCALLTYPE DeviceContext::Map(ID3D11Resource* pResource, UINT Sub
   pMappedResource->RowPitch = owned->row_pitch;
   pMappedResource->DepthPitch = owned->row_pitch * target->desc.Height;
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-void STDMETHODCALLTYPE DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subresource) {
+void STDMETHODCALLTYPE DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subresource) try {
   (void)kUnmap.enter();
   ContextState* context = state("Unmap");
   Texture2D* texture = as_texture(pResource);
@@ -253,6 +270,8 @@ void STDMETHODCALLTYPE DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subr
     return;
   }
   target->mapped = false;
+} catch (...) {
+  entry::ignore_exception();
 }
 
 // An empty box is a no-op. A box reaching beyond the source, or beyond the
@@ -261,7 +280,7 @@ void STDMETHODCALLTYPE DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subr
 // as winsim does. Invalid resources are dropped and recorded.
 void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
     ID3D11Resource* pDstResource, UINT DstSubresource, UINT DstX, UINT DstY, UINT DstZ,
-    ID3D11Resource* pSrcResource, UINT SrcSubresource, const D3D11_BOX* pSrcBox) {
+    ID3D11Resource* pSrcResource, UINT SrcSubresource, const D3D11_BOX* pSrcBox) try {
   (void)kCopySubresourceRegion.enter();
   ContextState* context = state("CopySubresourceRegion");
   Texture2D* destination = as_texture(pDstResource);
@@ -312,10 +331,12 @@ void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
                         std::size_t{DstX} * 4;
     Texture2D::read_row(*from, box.left, box.top + row, width, out);
   }
+} catch (...) {
+  entry::ignore_exception();
 }
 
 void STDMETHODCALLTYPE DeviceContext::CopyResource(ID3D11Resource* pDstResource,
-                                                   ID3D11Resource* pSrcResource) {
+                                                   ID3D11Resource* pSrcResource) try {
   (void)kCopyResource.enter();
   Texture2D* source = as_texture(pSrcResource);
   TextureState* from = source != nullptr ? source->texture_state() : nullptr;
@@ -325,8 +346,13 @@ void STDMETHODCALLTYPE DeviceContext::CopyResource(ID3D11Resource* pDstResource,
   }
   const D3D11_BOX box{0, 0, 0, from->desc.Width, from->desc.Height, 1};
   CopySubresourceRegion(pDstResource, 0, 0, 0, 0, pSrcResource, 0, &box);
+} catch (...) {
+  entry::ignore_exception();
 }
 
-void STDMETHODCALLTYPE DeviceContext::Flush() {}
+void STDMETHODCALLTYPE DeviceContext::Flush() try {
+} catch (...) {
+  entry::ignore_exception();
+}
 
 }  // namespace winsim::d3d11

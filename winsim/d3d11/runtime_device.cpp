@@ -1,6 +1,7 @@
 #include "d3d11/runtime_device.h"
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/operation.h"
 
 namespace winsim::d3d11 {
@@ -19,9 +20,13 @@ RuntimeDeviceState::~RuntimeDeviceState() { device->Release(); }
 
 RuntimeDevice::RuntimeDevice(Device* device) : RuntimeObject(std::in_place, device) {}
 
-HRESULT STDMETHODCALLTYPE RuntimeDevice::Trim() { return state("Trim") ? S_OK : E_UNEXPECTED; }
+HRESULT STDMETHODCALLTYPE RuntimeDevice::Trim() try {
+  return state("Trim") ? S_OK : E_UNEXPECTED;
+} catch (...) {
+  return entry::failed_hresult();
+}
 
-HRESULT STDMETHODCALLTYPE RuntimeDevice::GetInterface(REFIID iid, void** p) {
+HRESULT STDMETHODCALLTYPE RuntimeDevice::GetInterface(REFIID iid, void** p) try {
   if (p == nullptr) return E_POINTER;
   *p = nullptr;
   if (auto fault = kGetInterface.enter()) {
@@ -30,13 +35,17 @@ HRESULT STDMETHODCALLTYPE RuntimeDevice::GetInterface(REFIID iid, void** p) {
   RuntimeDeviceState* wrapper = state("GetInterface");
   if (wrapper == nullptr) return E_UNEXPECTED;
   return wrapper->device->query_internal(iid, p);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT STDMETHODCALLTYPE RuntimeDevice::Close() {
+HRESULT STDMETHODCALLTYPE RuntimeDevice::Close() try {
   if (auto fault = kClose.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);
   }
   return state("Close") ? S_OK : E_UNEXPECTED;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 Device* RuntimeDevice::device(std::string_view operation) {

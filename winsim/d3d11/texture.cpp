@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 #include "d3d11/device.h"
@@ -31,24 +32,30 @@ Texture2D::Texture2D(Device* device, std::shared_ptr<Gpu> gpu, const D3D11_TEXTU
                      std::variant<TargetPicture, OwnedBytes> memory)
     : ComObject(std::in_place, device, std::move(gpu), desc, std::move(memory)) {}
 
-void STDMETHODCALLTYPE Texture2D::GetDevice(ID3D11Device** ppDevice) {
+void STDMETHODCALLTYPE Texture2D::GetDevice(ID3D11Device** ppDevice) try {
   if (ppDevice == nullptr) return;
   *ppDevice = nullptr;
   if (TextureState* texture = state("GetDevice")) {
     *ppDevice = texture->device->add_reference();
   }
+} catch (...) {
+  entry::ignore_exception();
 }
 
-void STDMETHODCALLTYPE Texture2D::GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) {
+void STDMETHODCALLTYPE Texture2D::GetType(D3D11_RESOURCE_DIMENSION* pResourceDimension) try {
   if (pResourceDimension != nullptr) *pResourceDimension = D3D11_RESOURCE_DIMENSION_TEXTURE2D;
+} catch (...) {
+  entry::ignore_exception();
 }
 
-void STDMETHODCALLTYPE Texture2D::GetDesc(D3D11_TEXTURE2D_DESC* pDesc) {
+void STDMETHODCALLTYPE Texture2D::GetDesc(D3D11_TEXTURE2D_DESC* pDesc) try {
   (void)kGetDesc.enter();
   if (pDesc == nullptr) return;
   if (TextureState* texture = state("GetDesc")) {
     *pDesc = texture->desc;
   }
+} catch (...) {
+  entry::ignore_exception();
 }
 
 void* Texture2D::base_interface(REFIID iid) {

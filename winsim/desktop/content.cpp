@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "common/fork_guard.h"
+
 namespace winsim::desktop {
 
 namespace {
@@ -15,7 +17,7 @@ struct ContentTable {
 };
 
 ContentTable& table() {
-  static auto* instance = new ContentTable;
+  static auto* instance = fork::make_joined<ContentTable>(fork::Rank::kContent);
   return *instance;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/fork_guard.h"
 #include "common/wide_text.h"
 #include "ntdll/upcase_table.h"
 
@@ -64,6 +65,7 @@ Desktop& Desktop::instance() {
 }
 
 Desktop::Desktop() : last_handle_(kFirstHandle), last_process_id_(0x1000), last_thread_id_(0x2000) {
+  fork::join(fork::Rank::kDesktop, mutex_);
   desktop_process_id_ = next_process_id();
   // What a newly started process sees before any reset().
   add_monitor(1920, 1080, 60, std::nullopt, u"Generic PnP Monitor");

@@ -5,6 +5,8 @@
 #include <map>
 #include <mutex>
 
+#include "common/fork_guard.h"
+
 namespace winsim::desktop {
 
 namespace {
@@ -15,7 +17,7 @@ struct PointerTable {
 };
 
 PointerTable& table() {
-  static auto* instance = new PointerTable;
+  static auto* instance = fork::make_joined<PointerTable>(fork::Rank::kPointers);
   return *instance;
 }
 

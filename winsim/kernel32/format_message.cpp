@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include "common/entry_guard.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
 #include "kernel32/last_error.h"
@@ -31,10 +32,14 @@ bool language_available(DWORD language_id) {
 
 // With an allocated buffer, the pointer variable the caller passed receives
 // NULL when the call fails.
-DWORD fail(DWORD flags, LPWSTR buffer, DWORD error) {
+void clear_allocated_buffer(DWORD flags, LPWSTR buffer) {
   if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0 && buffer != nullptr) {
     *reinterpret_cast<LPWSTR*>(buffer) = nullptr;
   }
+}
+
+DWORD fail(DWORD flags, LPWSTR buffer, DWORD error) {
+  clear_allocated_buffer(flags, buffer);
   kernel32::set_last_error(error);
   return 0;
 }
@@ -42,7 +47,7 @@ DWORD fail(DWORD flags, LPWSTR buffer, DWORD error) {
 }  // namespace
 
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
-                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) {
+                            LPWSTR lpBuffer, DWORD nSize, va_list* Arguments) try {
   (void)Arguments;
   if (auto fault = kFormatMessageW.enter()) {
     return fail(dwFlags, lpBuffer, fault->code);
@@ -99,4 +104,7 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   std::copy(text->begin(), text->end(), lpBuffer);
   lpBuffer[length] = u'\0';
   return length;
+} catch (...) {
+  clear_allocated_buffer(dwFlags, lpBuffer);
+  return winsim::entry::failed_with_last_error(DWORD{0});
 }

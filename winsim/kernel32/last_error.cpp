@@ -1,5 +1,7 @@
 #include "kernel32/last_error.h"
 
+#include "common/entry_guard.h"
+
 namespace winsim::kernel32 {
 
 namespace {
@@ -30,12 +32,16 @@ const Operation kSetLastError{"SetLastError", FailureKind::kNever};
 
 }  // namespace
 
-DWORD WINAPI GetLastError(VOID) {
+DWORD WINAPI GetLastError(VOID) try {
   (void)kGetLastError.enter();
   return winsim::kernel32::last_error();
+} catch (...) {
+  return winsim::entry::failed_silently(winsim::kernel32::last_error());
 }
 
-VOID WINAPI SetLastError(DWORD dwErrCode) {
+VOID WINAPI SetLastError(DWORD dwErrCode) try {
   (void)kSetLastError.enter();
   winsim::kernel32::set_last_error(dwErrCode);
+} catch (...) {
+  winsim::entry::ignore_exception();
 }

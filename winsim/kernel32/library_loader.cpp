@@ -3,6 +3,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "common/entry_guard.h"
 #include "control/operation.h"
 #include "kernel32/last_error.h"
 
@@ -50,7 +51,7 @@ const Operation kFreeLibrary{"FreeLibrary", FailureKind::kLastError};
 
 }  // namespace
 
-HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
+HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) try {
   (void)dwFlags;
   if (auto fault = kLoadLibraryExA.enter()) {
     winsim::kernel32::set_last_error(*fault);
@@ -65,9 +66,11 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
     return nullptr;
   }
   return winsim::kernel32::ntdll_module();
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+BOOL WINAPI FreeLibrary(HMODULE hLibModule) try {
   if (auto fault = kFreeLibrary.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return FALSE;
@@ -79,4 +82,6 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     return FALSE;
   }
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }

@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_set>
 
+#include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "common/hex.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -23,13 +26,14 @@ struct LocalHeap {
 };
 
 LocalHeap& heap() {
-  static auto* instance = new LocalHeap;
+  static auto* instance = fork::make_joined<LocalHeap>(fork::Rank::kLocalHeap);
   return *instance;
 }
 
 }  // namespace
 
 HLOCAL local_alloc(UINT flags, SIZE_T bytes) {
+  LocalHeap& local = heap();
   // A zero-byte block is still a distinct block.
   void* block = std::malloc(bytes == 0 ? 1 : bytes);
   if (block == nullptr) {
@@ -38,10 +42,14 @@ HLOCAL local_alloc(UINT flags, SIZE_T bytes) {
   if ((flags & LMEM_ZEROINIT) != 0) {
     std::memset(block, 0, bytes);
   }
-  LocalHeap& local = heap();
   std::lock_guard lock(local.mutex);
+  try {
+    local.live.insert(block);
+  } catch (const std::bad_alloc&) {
+    std::free(block);  // not counted: no memory to count it
+    return nullptr;
+  }
   local.freed.erase(block);
-  local.live.insert(block);
   return block;
 }
 
@@ -54,8 +62,12 @@ bool free_local_block(HLOCAL block) {
   {
     std::lock_guard lock(local.mutex);
     if (local.live.erase(block) == 1) {
-      local.freed.insert(block);
       std::free(block);
+      try {
+        local.freed.insert(block);
+      } catch (const std::bad_alloc&) {
+        // Kept only to tell a double free from a foreign pointer.
+      }
       return true;
     }
     if (local.freed.contains(block)) {
@@ -87,7 +99,7 @@ const Operation kLocalFree{"LocalFree", FailureKind::kLastError};
 
 }  // namespace
 
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) try {
   if (auto fault = kLocalAlloc.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return nullptr;
@@ -102,10 +114,12 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     winsim::kernel32::set_last_error(ERROR_NOT_ENOUGH_MEMORY);
   }
   return block;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
 // Returns NULL on success and the handle on failure.
-HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+HLOCAL WINAPI LocalFree(HLOCAL hMem) try {
   if (auto fault = kLocalFree.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return hMem;
@@ -118,4 +132,6 @@ HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     return hMem;
   }
   return nullptr;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(hMem);
 }

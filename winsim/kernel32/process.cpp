@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "common/entry_guard.h"
 #include "control/operation.h"
 
 namespace {
@@ -11,7 +12,9 @@ const winsim::control::Operation kGetCurrentProcessId{"GetCurrentProcessId",
 
 }  // namespace
 
-DWORD WINAPI GetCurrentProcessId(VOID) {
+DWORD WINAPI GetCurrentProcessId(VOID) try {
   (void)kGetCurrentProcessId.enter();
   return static_cast<DWORD>(::getpid());
+} catch (...) {
+  return winsim::entry::failed_silently(static_cast<DWORD>(::getpid()));
 }

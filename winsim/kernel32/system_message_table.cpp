@@ -25,6 +25,7 @@ constexpr Message kWin32Messages[] = {
     {ERROR_INVALID_PARAMETER, u"The parameter is incorrect.\r\n"},
     {ERROR_INSUFFICIENT_BUFFER, u"The data area passed to a system call is too small.\r\n"},
     {ERROR_MOD_NOT_FOUND, u"The specified module could not be found.\r\n"},
+    {ERROR_INTERNAL_ERROR, u"An internal error occurred.\r\n"},
     {ERROR_INVALID_WINDOW_HANDLE, u"Invalid window handle.\r\n"},
     {ERROR_INVALID_INDEX, u"Invalid index.\r\n"},
     {ERROR_INVALID_MONITOR_HANDLE, u"Invalid monitor handle.\r\n"},

@@ -4,9 +4,12 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <string>
 #include <unordered_set>
 
+#include "common/entry_guard.h"
+#include "common/fork_guard.h"
 #include "common/hex.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -26,7 +29,7 @@ struct BstrHeap {
 };
 
 BstrHeap& heap() {
-  static auto* instance = new BstrHeap;
+  static auto* instance = fork::make_joined<BstrHeap>(fork::Rank::kBstrs);
   return *instance;
 }
 
@@ -35,6 +38,7 @@ BSTR allocate(const OLECHAR* units, std::size_t length) {
   if (length > (std::numeric_limits<std::uint32_t>::max() - kPrefixBytes) / sizeof(OLECHAR) - 1) {
     return nullptr;
   }
+  BstrHeap& bstrs = heap();
   const auto bytes = static_cast<std::uint32_t>(length * sizeof(OLECHAR));
   auto* block = static_cast<unsigned char*>(std::malloc(kPrefixBytes + bytes + sizeof(OLECHAR)));
   if (block == nullptr) {
@@ -48,10 +52,14 @@ BSTR allocate(const OLECHAR* units, std::size_t length) {
     std::memset(text, 0, bytes);
   }
   text[length] = u'\0';
-  BstrHeap& bstrs = heap();
   std::lock_guard lock(bstrs.mutex);
+  try {
+    bstrs.live.insert(text);
+  } catch (const std::bad_alloc&) {
+    std::free(block);  // not counted: no memory to count it
+    return nullptr;
+  }
   bstrs.freed.erase(text);
-  bstrs.live.insert(text);
   return text;
 }
 
@@ -105,8 +113,12 @@ void free_bstr(BSTR text) {
     misuse = not_live(bstrs, text, "SysFreeString");
     if (!misuse) {
       bstrs.live.erase(text);
-      bstrs.freed.insert(text);
       std::free(reinterpret_cast<unsigned char*>(text) - kPrefixBytes);
+      try {
+        bstrs.freed.insert(text);
+      } catch (const std::bad_alloc&) {
+        // Kept only to tell a double free from a foreign pointer.
+      }
     }
   }
   if (misuse) {
@@ -134,7 +146,7 @@ const Operation kSysStringLen{"SysStringLen", FailureKind::kNever};
 
 }  // namespace
 
-BSTR STDAPICALLTYPE SysAllocString(const OLECHAR* psz) {
+BSTR STDAPICALLTYPE SysAllocString(const OLECHAR* psz) try {
   if (auto fault = kSysAllocString.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return nullptr;
@@ -143,22 +155,30 @@ BSTR STDAPICALLTYPE SysAllocString(const OLECHAR* psz) {
     return nullptr;
   }
   return winsim::oleaut32::allocate_bstr(std::u16string_view(psz));
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
-BSTR STDAPICALLTYPE SysAllocStringLen(const OLECHAR* strIn, UINT ui) {
+BSTR STDAPICALLTYPE SysAllocStringLen(const OLECHAR* strIn, UINT ui) try {
   if (auto fault = kSysAllocStringLen.enter()) {
     winsim::kernel32::set_last_error(*fault);
     return nullptr;
   }
   return winsim::oleaut32::allocate(strIn, ui);
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
-void STDAPICALLTYPE SysFreeString(BSTR bstrString) {
+void STDAPICALLTYPE SysFreeString(BSTR bstrString) try {
   (void)kSysFreeString.enter();
   winsim::oleaut32::free_bstr(bstrString);
+} catch (...) {
+  winsim::entry::ignore_exception();
 }
 
-UINT STDAPICALLTYPE SysStringLen(BSTR pbstr) {
+UINT STDAPICALLTYPE SysStringLen(BSTR pbstr) try {
   (void)kSysStringLen.enter();
   return pbstr == nullptr ? 0 : winsim::oleaut32::bstr_length(pbstr);
+} catch (...) {
+  return winsim::entry::failed_silently(UINT{0});
 }

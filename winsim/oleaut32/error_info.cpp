@@ -1,6 +1,7 @@
 #include "oleaut32/error_info.h"
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/operation.h"
 #include "oleaut32/error_object.h"
 
@@ -64,17 +65,19 @@ const Operation kSetErrorInfo{"SetErrorInfo", FailureKind::kHresult};
 
 }  // namespace
 
-HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
+HRESULT STDAPICALLTYPE SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) try {
   (void)dwReserved;
   if (auto fault = kSetErrorInfo.enter()) {
     return fault->null ? S_OK : winsim::combase::fail_method(*fault);
   }
   winsim::oleaut32::t_error_info.replace(perrinfo);
   return S_OK;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }
 
 // S_FALSE, with *pperrinfo NULL, when the thread has no error object.
-HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
+HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) try {
   (void)dwReserved;
   if (pperrinfo != nullptr) {
     *pperrinfo = nullptr;
@@ -87,4 +90,6 @@ HRESULT STDAPICALLTYPE GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
   }
   *pperrinfo = winsim::oleaut32::t_error_info.take();
   return *pperrinfo != nullptr ? S_OK : S_FALSE;
+} catch (...) {
+  return winsim::entry::failed_hresult();
 }

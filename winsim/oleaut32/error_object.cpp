@@ -1,6 +1,7 @@
 #include "oleaut32/error_object.h"
 
 #include "combase/com_failure.h"
+#include "common/entry_guard.h"
 #include "control/operation.h"
 #include "oleaut32/bstr.h"
 
@@ -66,7 +67,7 @@ bool ErrorObject::exposes(REFIID iid) const {
   return iid != winrt_abi::IID_IRestrictedErrorInfo || restricted_;
 }
 
-HRESULT ErrorObject::GetGUID(GUID* pGUID) {
+HRESULT ErrorObject::GetGUID(GUID* pGUID) try {
   clear(pGUID);
   if (const auto hr = injected(kGetGUID)) {
     return *hr;
@@ -75,23 +76,31 @@ HRESULT ErrorObject::GetGUID(GUID* pGUID) {
     return E_POINTER;
   }
   return state("GetGUID") != nullptr ? S_OK : E_UNEXPECTED;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT ErrorObject::GetSource(BSTR* pBstrSource) {
+HRESULT ErrorObject::GetSource(BSTR* pBstrSource) try {
   return get_text(kGetSource, state("GetSource"), kNoText, pBstrSource);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT ErrorObject::GetDescription(BSTR* pBstrDescription) {
+HRESULT ErrorObject::GetDescription(BSTR* pBstrDescription) try {
   ErrorDetails* details = state("GetDescription");
   return get_text(kGetDescription, details, details ? details->description : kNoText,
                   pBstrDescription);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT ErrorObject::GetHelpFile(BSTR* pBstrHelpFile) {
+HRESULT ErrorObject::GetHelpFile(BSTR* pBstrHelpFile) try {
   return get_text(kGetHelpFile, state("GetHelpFile"), kNoText, pBstrHelpFile);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT ErrorObject::GetHelpContext(DWORD* pdwHelpContext) {
+HRESULT ErrorObject::GetHelpContext(DWORD* pdwHelpContext) try {
   clear(pdwHelpContext);
   if (const auto hr = injected(kGetHelpContext)) {
     return *hr;
@@ -100,10 +109,12 @@ HRESULT ErrorObject::GetHelpContext(DWORD* pdwHelpContext) {
     return E_POINTER;
   }
   return state("GetHelpContext") != nullptr ? S_OK : E_UNEXPECTED;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 HRESULT ErrorObject::GetErrorDetails(BSTR* description, HRESULT* error,
-                                     BSTR* restricted_description, BSTR* capability_sid) {
+                                     BSTR* restricted_description, BSTR* capability_sid) try {
   clear(description);
   clear(error);
   clear(restricted_description);
@@ -131,10 +142,14 @@ HRESULT ErrorObject::GetErrorDetails(BSTR* description, HRESULT* error,
   }
   *error = details->code;
   return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
 }
 
-HRESULT ErrorObject::GetReference(BSTR* reference) {
+HRESULT ErrorObject::GetReference(BSTR* reference) try {
   return get_text(kGetReference, state("GetReference"), kNoText, reference);
+} catch (...) {
+  return entry::failed_hresult();
 }
 
 }  // namespace winsim::oleaut32

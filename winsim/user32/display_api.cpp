@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include "common/entry_guard.h"
 #include "common/wide_text.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -45,7 +46,7 @@ std::optional<PlacedMonitor> monitor_for_settings(LPCWSTR name) {
 
 }  // namespace
 
-BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode) {
+BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODEW* lpDevMode) try {
   if (auto fault = kEnumDisplaySettingsW.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -79,11 +80,13 @@ BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODE
   lpDevMode->dmPelsHeight = placed->monitor.height;
   lpDevMode->dmDisplayFrequency = placed->monitor.refresh_rate;
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }
 
 // With a display device name, device 0 is the monitor attached to it.
 BOOL WINAPI EnumDisplayDevicesW(LPCWSTR lpDevice, DWORD iDevNum, PDISPLAY_DEVICEW lpDisplayDevice,
-                                DWORD dwFlags) {
+                                DWORD dwFlags) try {
   (void)dwFlags;
   if (auto fault = kEnumDisplayDevicesW.enter()) {
     kernel32::set_last_error(*fault);
@@ -119,4 +122,6 @@ BOOL WINAPI EnumDisplayDevicesW(LPCWSTR lpDevice, DWORD iDevNum, PDISPLAY_DEVICE
   winsim::fill_buffer(lpDisplayDevice->DeviceString, placed->monitor.device_string);
   lpDisplayDevice->StateFlags = DISPLAY_DEVICE_ACTIVE | DISPLAY_DEVICE_ATTACHED;
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }

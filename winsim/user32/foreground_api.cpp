@@ -1,6 +1,7 @@
 // The foreground window: GetForegroundWindow, SetForegroundWindow.
 #include <windows.h>
 
+#include "common/entry_guard.h"
 #include "control/operation.h"
 #include "desktop/desktop.h"
 #include "kernel32/last_error.h"
@@ -18,15 +19,17 @@ const Operation kSetForegroundWindow{"SetForegroundWindow", FailureKind::kLastEr
 }  // namespace
 
 // NULL when no window is in the foreground.
-HWND WINAPI GetForegroundWindow(VOID) {
+HWND WINAPI GetForegroundWindow(VOID) try {
   if (auto fault = kGetForegroundWindow.enter()) {
     kernel32::set_last_error(*fault);
     return nullptr;
   }
   return Desktop::instance().foreground();
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
-BOOL WINAPI SetForegroundWindow(HWND hWnd) {
+BOOL WINAPI SetForegroundWindow(HWND hWnd) try {
   if (auto fault = kSetForegroundWindow.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -38,4 +41,6 @@ BOOL WINAPI SetForegroundWindow(HWND hWnd) {
   // A child window is refused without an error code: it is a window, just not
   // one that can be in the foreground.
   return Desktop::instance().set_foreground(hWnd) ? TRUE : FALSE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }

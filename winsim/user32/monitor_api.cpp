@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "common/entry_guard.h"
 #include "common/wide_text.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -55,7 +56,7 @@ std::optional<RECT> intersection(const RECT& a, const RECT& b) {
 
 }  // namespace
 
-HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags) {
+HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags) try {
   if (auto fault = kMonitorFromPoint.enter()) {
     kernel32::set_last_error(*fault);
     return nullptr;
@@ -81,12 +82,14 @@ HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags) {
     default:
       return nullptr;
   }
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
 // Calls the callback for each monitor in order, without the desktop locked;
 // stops early when it returns FALSE.
 BOOL WINAPI EnumDisplayMonitors(HDC hdc, LPCRECT lprcClip, MONITORENUMPROC lpfnEnum,
-                                LPARAM dwData) {
+                                LPARAM dwData) try {
   if (auto fault = kEnumDisplayMonitors.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -110,9 +113,11 @@ BOOL WINAPI EnumDisplayMonitors(HDC hdc, LPCRECT lprcClip, MONITORENUMPROC lpfnE
     }
   }
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }
 
-BOOL WINAPI GetMonitorInfoW(HMONITOR hMonitor, LPMONITORINFO lpmi) {
+BOOL WINAPI GetMonitorInfoW(HMONITOR hMonitor, LPMONITORINFO lpmi) try {
   if (auto fault = kGetMonitorInfoW.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -135,4 +140,6 @@ BOOL WINAPI GetMonitorInfoW(HMONITOR hMonitor, LPMONITORINFO lpmi) {
     winsim::fill_buffer(static_cast<LPMONITORINFOEXW>(lpmi)->szDevice, placed->monitor.device_name);
   }
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "common/entry_guard.h"
 #include "common/wide_text.h"
 #include "control/misuse_log.h"
 #include "control/operation.h"
@@ -80,7 +81,7 @@ bool enumerate_descendants(const std::vector<HWND>& list, WNDENUMPROC callback, 
 // Searches the top-level windows only, hidden ones included, from the top of
 // the Z-order down; titles are compared ignoring case with the system's case
 // table, never the user's locale.
-HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) try {
   if (auto fault = kFindWindowW.enter()) {
     kernel32::set_last_error(*fault);
     return nullptr;
@@ -98,21 +99,25 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) {
     }
   }
   return nullptr;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
-HWND WINAPI GetDesktopWindow(VOID) {
+HWND WINAPI GetDesktopWindow(VOID) try {
   if (auto fault = kGetDesktopWindow.enter()) {
     kernel32::set_last_error(*fault);
     return nullptr;
   }
   return Desktop::desktop_window();
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
 }
 
 // Every descendant of the window, depth first: each child, then its own
 // descendants, siblings from the top of the Z-order down. The descendants of
 // the desktop window are the top-level windows and all their child windows.
 // The callback runs without the desktop locked, and may destroy windows.
-BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) {
+BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) try {
   if (auto fault = kEnumChildWindows.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -127,9 +132,11 @@ BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lPa
   }
   enumerate_descendants(Desktop::instance().children(parent), lpEnumFunc, lParam);
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }
 
-DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) try {
   if (auto fault = kGetWindowThreadProcessId.enter()) {
     kernel32::set_last_error(*fault);
     return 0;
@@ -142,9 +149,11 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) {
     *lpdwProcessId = window->process_id;
   }
   return window->thread_id;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(DWORD{0});
 }
 
-BOOL WINAPI IsWindowVisible(HWND hWnd) {
+BOOL WINAPI IsWindowVisible(HWND hWnd) try {
   if (auto fault = kIsWindowVisible.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -154,9 +163,11 @@ BOOL WINAPI IsWindowVisible(HWND hWnd) {
   }
   // A window with WS_VISIBLE stays unseen while any ancestor is hidden.
   return Desktop::instance().visible(hWnd) ? TRUE : FALSE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }
 
-BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) try {
   if (auto fault = kGetClientRect.enter()) {
     kernel32::set_last_error(*fault);
     return FALSE;
@@ -171,10 +182,12 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
   }
   *lpRect = RECT{0, 0, window->width, window->height};
   return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
 }
 
 // Styles are 32-bit values, returned sign-extended as on 64-bit Windows.
-LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) {
+LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) try {
   if (auto fault = kGetWindowLongPtrW.enter()) {
     kernel32::set_last_error(*fault);
     return 0;
@@ -192,20 +205,24 @@ LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex) {
       kernel32::set_last_error(ERROR_INVALID_INDEX);
       return 0;
   }
+} catch (...) {
+  return winsim::entry::failed_with_last_error(LONG_PTR{0});
 }
 
-int WINAPI GetWindowTextLengthW(HWND hWnd) {
+int WINAPI GetWindowTextLengthW(HWND hWnd) try {
   if (auto fault = kGetWindowTextLengthW.enter()) {
     kernel32::set_last_error(*fault);
     return 0;
   }
   const std::optional<Window> window = live_window(hWnd);
   return window ? text_length(*window) : 0;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(0);
 }
 
 // Copies at most nMaxCount - 1 units and a terminator; returns the units
 // copied. On failure the buffer holds an empty string.
-int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
+int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) try {
   const bool has_buffer = lpString != nullptr && nMaxCount > 0;
   if (has_buffer) {
     lpString[0] = u'\0';
@@ -220,4 +237,6 @@ int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) {
   }
   return static_cast<int>(
       winsim::copy_terminated(lpString, static_cast<std::size_t>(nMaxCount), window->title));
+} catch (...) {
+  return winsim::entry::failed_with_last_error(0);
 }

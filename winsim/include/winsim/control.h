@@ -31,7 +31,18 @@ enum {
   WINSIM_DESCRIPTION_NOT_APPLICABLE = 5,
   WINSIM_NOT_TOP_LEVEL = 6,
   WINSIM_INVALID_ARGUMENT = 7,
+  /* The call could not complete: memory (or a thread) could not be had, or
+   * the simulation failed inside. See winsim_take_failure. */
+  WINSIM_OUT_OF_MEMORY = 8,
+  WINSIM_INTERNAL_ERROR = 9,
 };
+
+/* Whether this thread's last control call could not complete: WINSIM_OK, or
+ * WINSIM_OUT_OF_MEMORY / WINSIM_INTERNAL_ERROR, which this call then clears.
+ * Every control function may fail so, whatever it returns: one that returns a
+ * status returns that status as well; the others return 0 (-1 where 0 is a
+ * valid result, nothing for void functions) and leave only this to tell. */
+WINSIM_CONTROL_API int winsim_take_failure(void);
 
 /* Empty desktop (no monitors, no windows, no foreground window, no content);
  * faults, call counts and the misuse list cleared; the calling thread's error

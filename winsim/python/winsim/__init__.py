@@ -127,6 +127,8 @@ _lib.winsim_pause.argtypes = [ctypes.c_char_p, ctypes.c_int]
 _lib.winsim_pause.restype = ctypes.c_int
 _lib.winsim_wait_paused.argtypes = [ctypes.c_char_p, ctypes.c_uint32]
 _lib.winsim_wait_paused.restype = ctypes.c_int
+_lib.winsim_take_failure.argtypes = []
+_lib.winsim_take_failure.restype = ctypes.c_int
 _lib.winsim_set_pointer.argtypes = [_handle, ctypes.c_int, ctypes.c_int32, ctypes.c_int32]
 _lib.winsim_set_pointer.restype = ctypes.c_int
 _lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int, ctypes.c_int]
@@ -143,6 +145,31 @@ _NULL_NOT_APPLICABLE = 4
 _DESCRIPTION_NOT_APPLICABLE = 5
 _NOT_TOP_LEVEL = 6
 _INVALID_ARGUMENT = 7
+_OUT_OF_MEMORY = 8
+
+
+def _check_failure(result, function, arguments):
+    # Any control call may fail inside the library, whatever it returns: the
+    # failure waits in winsim_take_failure().
+    status = _lib.winsim_take_failure()
+    if status == _OUT_OF_MEMORY:
+        raise MemoryError(f"{function.__name__}: out of memory (or threads)")
+    if status != _OK:
+        raise RuntimeError(f"{function.__name__} failed inside winsim")
+    return result
+
+
+for _function in (
+    _lib.winsim_reset, _lib.winsim_add_monitor, _lib.winsim_remove_monitor,
+    _lib.winsim_add_window, _lib.winsim_destroy_window, _lib.winsim_resize_window,
+    _lib.winsim_set_foreground, _lib.winsim_set_text_length_overreport, _lib.winsim_fail,
+    _lib.winsim_calls, _lib.winsim_live_objects, _lib.winsim_errors,
+    _lib.winsim_set_error_info, _lib.winsim_set_frame_delivery, _lib.winsim_present,
+    _lib.winsim_set_content, _lib.winsim_set_row_pitch_alignment, _lib.winsim_set_row_pitch,
+    _lib.winsim_pause, _lib.winsim_wait_paused, _lib.winsim_set_pointer,
+    _lib.winsim_set_session_interfaces, _lib.winsim_capture_sessions,
+):
+    _function.errcheck = _check_failure
 
 _UINT32_MAX = 0xFFFFFFFF
 _INT32_MAX = 0x7FFFFFFF

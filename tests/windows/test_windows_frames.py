@@ -1,0 +1,191 @@
+"""Captures of the shipped Windows build, end to end: `start`, frames arriving on
+the capture service's own thread, `frame()` and `frame(out=a)` reading real
+Direct3D 11 textures back. Under Wine the capture service is the stand-in
+(tests/windows/stand_in), which fills its pool's textures with a known pattern;
+every frame read is compared with it byte for byte. On Windows these tests are
+skipped: the real service's content cannot be known (the `capture_service`
+test of test_windows_capture.py captures there)."""
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import opticatcher as oc
+import windows_support as support
+from windows_support import assert_exact
+
+
+@pytest.fixture
+def new_capture(service):
+    """Makes captures; each is stopped after the test, also after a failure,
+    before the stand-in is checked for what is left."""
+    made = []
+
+    def make():
+        made.append(oc.Capture())
+        return made[-1]
+
+    yield make
+    for capture in made:
+        capture.stop()
+
+
+@pytest.fixture
+def capture(new_capture):
+    """A capture of the primary monitor that has its first frame."""
+    capture = new_capture()
+    capture.start(oc.primary_monitor())
+    return capture
+
+
+def read_both_ways(capture, width, height, seed):
+    """frame() and frame(out=a) both give exactly the pattern of `seed`."""
+    frame = capture.frame()
+    assert frame.strides == (width * 4, 4, 1) and frame.flags.owndata and frame.flags.writeable
+    assert_exact(frame, width, height, seed)
+    out = np.full((height, width, 4), 0x5A, np.uint8)
+    assert capture.frame(out=out) is out
+    assert_exact(out, width, height, seed)
+
+
+@pytest.mark.parametrize("target", ["monitor", "window"])
+def test_start_returns_after_the_first_frame(service, new_capture, target, notepad):
+    if target == "monitor":
+        monitor = oc.primary_monitor()
+        target, (width, height) = monitor, (monitor.width, monitor.height)
+    else:
+        target, (width, height) = notepad, support.window_size(notepad.name)
+    capture = new_capture()
+    capture.start(target)
+    # No wait: the first frame is there when start returns.
+    read_both_ways(capture, width, height, service.last_sequence())
+    capture.stop()
+    assert capture.active is False
+    assert service.live_objects() == 0
+
+
+def test_waiting_for_a_first_frame_that_does_not_come(service, new_capture):
+    service.set_first_frame(False)
+    monitor = oc.primary_monitor()
+    capture = new_capture()
+    capture.start(monitor, await_first_frame=False)
+    with pytest.raises(RuntimeError, match="^No frame available yet$"):
+        capture.frame()
+    # The wait measures its 5 s on a monotonic clock, on a Windows thread.
+    started = time.monotonic()
+    with pytest.raises(RuntimeError, match="^No frame arrived within 5s$"):
+        capture.start(monitor)
+    assert 4.9 < time.monotonic() - started < 15  # the set-up before the wait included
+    assert capture.active  # frames may still come
+    assert service.deliver(1) == 1
+    read_both_ways(capture, monitor.width, monitor.height, service.last_sequence())
+    capture.stop()
+
+
+@pytest.mark.parametrize(
+    "width, height",
+    [
+        (1, 1),
+        (33, 17),  # rows of 132 bytes
+        (641, 3),  # rows of 2564 bytes: not a multiple of 256
+        (1000, 700),  # smaller than the pool: only the content is read
+        (1920, 1080),  # the whole pool
+    ],
+)
+def test_frames_are_exact(capture, service, width, height):
+    service.set_content(width, height)
+    assert service.deliver(1) == 1
+    read_both_ways(capture, width, height, service.last_sequence())
+
+
+def test_the_pool_grows_with_the_content(capture, service):
+    monitor = oc.primary_monitor()
+    width, height = monitor.width + 64, monitor.height + 32
+    service.set_content(width, height)
+    assert service.deliver(1) == 1
+    # Still in a buffer of the old size: the texture holds what there is.
+    read_both_ways(capture, monitor.width, monitor.height, service.last_sequence())
+    # The handler recreated the pool for the larger content.
+    assert service.deliver(1) == 1
+    read_both_ways(capture, width, height, service.last_sequence())
+
+
+@pytest.mark.threaded
+def test_readers_on_several_threads_while_frames_arrive(capture, service):
+    width, height = 320, 200
+    service.set_content(width, height)
+    service.deliver(1)
+    seen, failures = set(), []
+
+    def read(index):
+        out = np.empty((height, width, 4), np.uint8)
+        try:
+            for i in range(20):
+                frame = capture.frame() if i % 2 else capture.frame(out=out)
+                # Which frame it is shows in its first byte.
+                seed = int(frame[0, 0, 0])
+                assert_exact(frame, width, height, seed)
+                seen.add(seed)
+        except Exception as error:  # reported by the main thread
+            failures.append(f"reader {index}: {error!r}")
+
+    service.set_rate(60)
+    readers = [threading.Thread(target=read, args=(i,)) for i in range(4)]
+    for reader in readers:
+        reader.start()
+    for reader in readers:
+        reader.join(timeout=60)
+    service.set_rate(0)
+    assert failures == []
+    assert len(seen) > 1  # frames arrived while they read
+
+
+def test_frame_reads_on_after_delivery_stops(capture, service):
+    service.set_rate(60)
+    time.sleep(0.3)
+    service.set_rate(0)
+    time.sleep(0.1)
+    seed = service.last_sequence()
+    monitor = oc.primary_monitor()
+    for _ in range(3):
+        read_both_ways(capture, monitor.width, monitor.height, seed)
+
+
+@pytest.mark.threaded
+def test_restarts_while_frames_arrive(service, new_capture):
+    service.set_content(64, 48)
+    service.set_rate(120)
+    capture = new_capture()
+    for _ in range(8):
+        capture.start(oc.primary_monitor())
+        assert capture.frame().shape == (48, 64, 4)
+        capture.stop()
+        assert service.running_sessions() == 0 and service.live_objects() == 0
+
+
+@pytest.mark.parametrize(
+    "operation, code",
+    [
+        pytest.param(operation, code, id=f"{operation}-0x{code:08X}")
+        for operation, code in [
+            ("CreateForMonitor", 0x80070005),
+            ("CreateDirect3D11DeviceFromDXGIDevice", 0x887A0004),
+            ("CreateFreeThreaded", 0x80070057),
+            ("CreateCaptureSession", 0x80004005),
+            ("StartCapture", 0x887A0005),
+        ]
+    ],
+)
+def test_failures_give_the_module_texts_and_leave_nothing(service, new_capture, operation, code):
+    service.fail(operation, code)
+    capture = new_capture()
+    with pytest.raises(RuntimeError) as caught:
+        capture.start(oc.primary_monitor())
+    assert str(caught.value) == support.windows_api_error(code)
+    assert capture.active is False
+    assert service.live_objects() == 0
+    # The failure was used up: the next start captures.
+    capture.start(oc.primary_monitor())
+    assert capture.frame().shape[2] == 4
+    capture.stop()
