@@ -198,6 +198,8 @@ PyObject* wait_frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
       return raise_error(CaptureError::of(CaptureError::Kind::InvalidTimeout));
     }
 
+    // The wait is made under a shared access, which ends before the wait
+    // begins: the wait holds the capture's frame slot, not the capture.
     std::optional<FrameWait> wait;
     PyObject* prepared = with_shared_access<Capture>(self, [&](Capture& capture) -> PyObject* {
       auto made = capture.frame_wait();
