@@ -1,12 +1,4 @@
 import pytest
-import winsim
+import winsim.testing
 
-
-@pytest.fixture(autouse=True)
-def desktop():
-    """Each test starts on an empty simulated desktop and must leave no misuse
-    and no live platform object behind."""
-    winsim.reset()
-    yield
-    assert winsim.errors() == []
-    assert winsim.live_objects() == {}
+desktop = pytest.fixture(autouse=True)(winsim.testing.clean_desktop)

@@ -14,4 +14,4 @@ cmake -S . -B build/cpp-tests -G Ninja -DOPTICATCHER_BUILD_TESTS=ON >/dev/null
 cmake --build build/cpp-tests
 ctest --test-dir build/cpp-tests --output-on-failure
 
-python3 -m pytest -q tests
+python3 -m pytest -q

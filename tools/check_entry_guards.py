@@ -155,6 +155,7 @@ def main(argv):
         raise SystemExit(__doc__)
     exported = exported_functions(*argv[1:])
     paths = [p for p in sorted(WINSIM.rglob("*")) if p.suffix in (".cpp", ".h")
+             and (WINSIM / "tests") not in p.parents
              and WINSIM / "include" not in p.parents]
     sources = {p: blank_comments_and_literals(p.read_text()) for p in paths}
     methods = com_method_names(sources)

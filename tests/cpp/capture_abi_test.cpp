@@ -3,7 +3,7 @@
 // siblings): each interface's IID in its registry form, and the vtable slots
 // of the session switches. A wrong IID fails only on real Windows (winsim
 // shares the constant), where the query answers E_NOINTERFACE.
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 #include <gtest/gtest.h>
 

@@ -25,7 +25,7 @@ cd "$root"
 venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
 work="${OPTICATCHER_CI_BUILD:-$root/build/interpreters}"
 python="${PYTHON:-python3}"
-pytest_args=(tests)
+pytest_args=(tests winsim/tests)
 if [[ $# -gt 0 ]]; then
   [[ $1 == -- ]] || { echo "interpreters: usage: $0 [-- pytest arguments]" >&2; exit 2; }
   shift

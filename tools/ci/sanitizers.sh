@@ -30,7 +30,7 @@ builds="${OPTICATCHER_CI_BUILD:-$root/build/sanitizers}"
 python="${PYTHON:-python3}"
 
 builds_wanted=()
-pytest_args=()
+pytest_args=(tests winsim/tests)
 while [[ $# -gt 0 ]]; do
   case "$1" in
     asan | cpp | tsan) builds_wanted+=("$1") ;;
@@ -139,7 +139,7 @@ run_asan() {
     ASAN_OPTIONS="$tls_option:detect_leaks=1:halt_on_error=1:abort_on_error=0:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:log_path=$reports/report" \
     LSAN_OPTIONS="suppressions=$here/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-    "$venv/bin/python" -m pytest -q -p no:cacheprovider --capture=sys "${pytest_args[@]:-tests}" ||
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider --capture=sys "${pytest_args[@]}" ||
     { check_reports "$reports" asan || true; return 1; }
   check_reports "$reports" asan
   note "asan: passed in $((SECONDS - started))s"
@@ -178,7 +178,7 @@ run_tsan() {
   # interpreter functions (tools/ci/tsan.supp), never the module or winsim.
   env LD_PRELOAD="$(runtime libtsan.so)" \
     TSAN_OPTIONS="$tls_option:suppressions=$here/tsan.supp:second_deadlock_stack=1:history_size=4:log_path=$reports/report" \
-    "$venv/bin/python" -m pytest -q -p no:cacheprovider --capture=sys -m threaded "${pytest_args[@]:-tests}" ||
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider --capture=sys -m threaded "${pytest_args[@]}" ||
     rc=$?
   if [[ $rc -ne 0 && $rc -ne 5 ]]; then
     check_reports "$reports" tsan || true

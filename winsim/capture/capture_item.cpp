@@ -3,15 +3,15 @@
 #include "combase/com_failure.h"
 #include "combase/hstring.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace winsim::capture {
 
 namespace {
 
-const control::Operation kGetSize{"get_Size", control::FailureKind::kHresult};
-const control::Operation kGetDisplayName{"get_DisplayName", control::FailureKind::kHresult};
+const faults::Operation kGetSize{"get_Size", faults::FailureKind::kHresult};
+const faults::Operation kGetDisplayName{"get_DisplayName", faults::FailureKind::kHresult};
 
 }  // namespace
 
@@ -49,14 +49,14 @@ HRESULT STDMETHODCALLTYPE
 CaptureItem::add_Closed(winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable*,
                         EventRegistrationToken* token) try {
   if (token != nullptr) token->value = 0;
-  control::record_unsupported("GraphicsCaptureItem.add_Closed", "the Closed event");
+  faults::record_unsupported("GraphicsCaptureItem.add_Closed", "the Closed event");
   return E_NOTIMPL;
 } catch (...) {
   return entry::failed_hresult();
 }
 
 HRESULT STDMETHODCALLTYPE CaptureItem::remove_Closed(EventRegistrationToken) try {
-  control::record_unsupported("GraphicsCaptureItem.remove_Closed", "the Closed event");
+  faults::record_unsupported("GraphicsCaptureItem.remove_Closed", "the Closed event");
   return E_NOTIMPL;
 } catch (...) {
   return entry::failed_hresult();

@@ -5,7 +5,7 @@
 
 #include "capture/target.h"
 #include "combase/runtime_object.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::capture {
 

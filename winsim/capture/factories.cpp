@@ -5,15 +5,15 @@
 #include "combase/com_failure.h"
 #include "combase/static_object.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 #include "desktop/desktop.h"
 
 namespace winsim::capture {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kCreateForWindow{"CreateForWindow", FailureKind::kHresult};
 const Operation kCreateForMonitor{"CreateForMonitor", FailureKind::kHresult};

@@ -4,14 +4,14 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 
 namespace winsim::capture {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kGetSurface{"get_Surface", FailureKind::kHresult};
 const Operation kGetContentSize{"get_ContentSize", FailureKind::kHresult};

@@ -7,7 +7,7 @@
 #include "capture/frame_pool.h"
 #include "combase/runtime_object.h"
 #include "d3d11/texture.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::capture {
 

@@ -16,7 +16,7 @@
 #include "desktop/content.h"
 #include "desktop/pointer.h"
 #include "oleaut32/error_info.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/com_ptr.h"
 
 namespace winsim::capture {
 

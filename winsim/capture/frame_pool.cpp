@@ -8,17 +8,17 @@
 #include "capture/session.h"
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 #include "d3d11/runtime_device.h"
 #include "oleaut32/error_info.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/com_ptr.h"
 
 namespace winsim::capture {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kRecreate{"Recreate", FailureKind::kHresult};
 const Operation kTryGetNextFrame{"TryGetNextFrame", FailureKind::kHresult};

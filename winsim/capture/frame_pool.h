@@ -16,7 +16,7 @@
 #include "combase/runtime_object.h"
 #include "d3d11/device.h"
 #include "d3d11/texture.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::capture {
 

@@ -9,14 +9,14 @@
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
 #include "common/fork_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 
 namespace winsim::capture {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kStartCapture{"StartCapture", FailureKind::kHresult};
 const Operation kClose{"GraphicsCaptureSession.Close", FailureKind::kHresult};
@@ -125,7 +125,7 @@ HRESULT STDMETHODCALLTYPE Session::Close() try {
   return entry::failed_hresult();
 }
 
-HRESULT Session::get_switch(const control::Operation& operation,
+HRESULT Session::get_switch(const faults::Operation& operation,
                             std::atomic<bool> SessionSwitches::*which, winrt_abi::Boolean* value) {
   if (value == nullptr) return E_POINTER;
   *value = 0;
@@ -139,7 +139,7 @@ HRESULT Session::get_switch(const control::Operation& operation,
   return S_OK;
 }
 
-HRESULT Session::put_switch(const control::Operation& operation,
+HRESULT Session::put_switch(const faults::Operation& operation,
                             std::atomic<bool> SessionSwitches::*which, winrt_abi::Boolean value) {
   if (auto fault = operation.enter()) {
     return fault->null ? S_OK : combase::fail_method(*fault);

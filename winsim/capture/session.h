@@ -15,11 +15,11 @@
 #include "capture/frame_pool.h"
 #include "capture/target.h"
 #include "combase/runtime_object.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
-namespace winsim::control {
+namespace winsim::faults {
 class Operation;
-}  // namespace winsim::control
+}  // namespace winsim::faults
 
 namespace winsim::capture {
 
@@ -55,9 +55,9 @@ class Session final
   bool exposes(REFIID iid) const;
 
  private:
-  HRESULT get_switch(const control::Operation& operation, std::atomic<bool> SessionSwitches::*which,
+  HRESULT get_switch(const faults::Operation& operation, std::atomic<bool> SessionSwitches::*which,
                      winrt_abi::Boolean* value);
-  HRESULT put_switch(const control::Operation& operation, std::atomic<bool> SessionSwitches::*which,
+  HRESULT put_switch(const faults::Operation& operation, std::atomic<bool> SessionSwitches::*which,
                      winrt_abi::Boolean value);
 
   const bool cursor_switch_;

@@ -9,7 +9,7 @@
 
 #include <windows.h>
 
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::capture {
 

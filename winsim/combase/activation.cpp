@@ -8,13 +8,13 @@
 #include "combase/com_failure.h"
 #include "combase/hstring.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace {
 
-const winsim::control::Operation kRoGetActivationFactory{"RoGetActivationFactory",
-                                                         winsim::control::FailureKind::kHresult};
+const winsim::faults::Operation kRoGetActivationFactory{"RoGetActivationFactory",
+                                                        winsim::faults::FailureKind::kHresult};
 
 }  // namespace
 
@@ -33,7 +33,7 @@ HRESULT WINAPI RoGetActivationFactory(HSTRING activatableClassId, REFIID iid, vo
   }
   const auto name = winsim::combase::hstring_text(activatableClassId);
   if (!name) {
-    winsim::control::record_misuse("RoGetActivationFactory with a string that is not alive");
+    winsim::faults::record_misuse("RoGetActivationFactory with a string that is not alive");
     return E_INVALIDARG;
   }
   if (name->empty()) {

@@ -4,8 +4,8 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace winsim::combase {
 
@@ -21,8 +21,8 @@ struct ThreadApartment {
 
 thread_local ThreadApartment t_apartment;
 
-const control::Operation kRoInitialize{"RoInitialize", control::FailureKind::kHresult};
-const control::Operation kRoUninitialize{"RoUninitialize", control::FailureKind::kNever};
+const faults::Operation kRoInitialize{"RoInitialize", faults::FailureKind::kHresult};
+const faults::Operation kRoUninitialize{"RoUninitialize", faults::FailureKind::kNever};
 
 }  // namespace
 
@@ -50,7 +50,7 @@ HRESULT WINAPI RoInitialize(RO_INIT_TYPE initType) try {
     // A single-threaded apartment needs a message loop, which winsim has not.
     // Asking for one on a thread that has joined the multithreaded apartment
     // is refused above, and simulated.
-    winsim::control::record_unsupported("RoInitialize", "single-threaded apartments");
+    winsim::faults::record_unsupported("RoInitialize", "single-threaded apartments");
   }
   t_apartment = {true, initType, 1};
   return S_OK;
@@ -61,7 +61,7 @@ HRESULT WINAPI RoInitialize(RO_INIT_TYPE initType) try {
 void WINAPI RoUninitialize() try {
   (void)winsim::combase::kRoUninitialize.enter();
   if (!t_apartment.initialised) {
-    winsim::control::record_misuse("RoUninitialize without a matching RoInitialize");
+    winsim::faults::record_misuse("RoUninitialize without a matching RoInitialize");
     return;
   }
   if (--t_apartment.count == 0) {

@@ -4,7 +4,7 @@
 
 namespace winsim::combase {
 
-HRESULT fail_method(const control::Fault& fault) {
+HRESULT fail_method(const faults::Fault& fault) {
   const auto code = static_cast<HRESULT>(fault.code);
   if (fault.description || fault.restricted_description) {
     oleaut32::originate_error(code, fault.description, fault.restricted_description);

@@ -31,11 +31,11 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
-#include "control/misuse_log.h"
-#include "platform/windows/interface_id.h"
+#include "faults/misuse_log.h"
+#include "opticatcher/abi/interface_id.h"
 
 namespace winsim::combase {
 
@@ -58,7 +58,7 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     if (is_zombie("QueryInterface")) {
       return E_UNEXPECTED;
     }
-    if (const control::Operation* query = query_operation(iid)) {
+    if (const faults::Operation* query = query_operation(iid)) {
       if (auto fault = query->enter()) {
         return fault->null ? S_OK : fail_method(*fault);
       }
@@ -78,8 +78,8 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
-        control::record_misuse(std::string("use after final release: ") +
-                               std::string(Derived::kClassName) + "::AddRef");
+        faults::record_misuse(std::string("use after final release: ") +
+                              std::string(Derived::kClassName) + "::AddRef");
         return 0;
       }
     } while (!references_.compare_exchange_weak(count, count + 1));
@@ -92,8 +92,8 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
-        control::record_misuse(std::string("release below zero: ") +
-                               std::string(Derived::kClassName));
+        faults::record_misuse(std::string("release below zero: ") +
+                              std::string(Derived::kClassName));
         return 0;
       }
     } while (!references_.compare_exchange_weak(count, count - 1));
@@ -164,8 +164,8 @@ class ComObject : public FirstInterface, public OtherInterfaces... {
     if (references_.load() > 0) {
       return false;
     }
-    control::record_misuse(std::string("use after final release: ") +
-                           std::string(Derived::kClassName) + "::" + std::string(method));
+    faults::record_misuse(std::string("use after final release: ") +
+                          std::string(Derived::kClassName) + "::" + std::string(method));
     return true;
   }
 

@@ -18,8 +18,8 @@
 #include "combase/object_census.h"
 #include "combase/query_interface.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace winsim::combase {
 
@@ -39,7 +39,7 @@ class FreeThreadedMarshaler final : public IUnknown {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (is_zombie("QueryInterface")) return E_UNEXPECTED;
-    if (const control::Operation* query = query_operation(iid)) {
+    if (const faults::Operation* query = query_operation(iid)) {
       if (auto fault = query->enter()) {
         return fault->null ? S_OK : fail_method(*fault);
       }
@@ -63,7 +63,7 @@ class FreeThreadedMarshaler final : public IUnknown {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
-        control::record_misuse("use after final release: FreeThreadedMarshaler::AddRef");
+        faults::record_misuse("use after final release: FreeThreadedMarshaler::AddRef");
         return 0;
       }
     } while (!references_.compare_exchange_weak(count, count + 1));
@@ -76,7 +76,7 @@ class FreeThreadedMarshaler final : public IUnknown {
     std::int64_t count = references_.load();
     do {
       if (count <= 0) {
-        control::record_misuse("release below zero: FreeThreadedMarshaler");
+        faults::record_misuse("release below zero: FreeThreadedMarshaler");
         return 0;
       }
     } while (!references_.compare_exchange_weak(count, count - 1));
@@ -147,8 +147,8 @@ class FreeThreadedMarshaler final : public IUnknown {
 
    private:
     static HRESULT unsupported(std::string_view method) {
-      control::record_unsupported(std::string("IMarshal::") + std::string(method),
-                                  "marshaling between apartments");
+      faults::record_unsupported(std::string("IMarshal::") + std::string(method),
+                                 "marshaling between apartments");
       return E_NOTIMPL;
     }
 
@@ -157,8 +157,7 @@ class FreeThreadedMarshaler final : public IUnknown {
 
   bool is_zombie(std::string_view method) {
     if (references_.load() > 0) return false;
-    control::record_misuse("use after final release: FreeThreadedMarshaler::" +
-                           std::string(method));
+    faults::record_misuse("use after final release: FreeThreadedMarshaler::" + std::string(method));
     return true;
   }
 
@@ -167,8 +166,8 @@ class FreeThreadedMarshaler final : public IUnknown {
   std::atomic<std::int64_t> references_{1};
 };
 
-const control::Operation kCoCreateFreeThreadedMarshaler{"CoCreateFreeThreadedMarshaler",
-                                                        control::FailureKind::kHresult};
+const faults::Operation kCoCreateFreeThreadedMarshaler{"CoCreateFreeThreadedMarshaler",
+                                                       faults::FailureKind::kHresult};
 
 }  // namespace
 

@@ -9,8 +9,8 @@
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
 #include "common/fork_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace winsim::combase {
 
@@ -35,9 +35,8 @@ const StringRecord* record_of(HSTRING string) {
   return reinterpret_cast<const StringRecord*>(string);
 }
 
-const control::Operation kWindowsCreateString{"WindowsCreateString",
-                                              control::FailureKind::kHresult};
-const control::Operation kWindowsDeleteString{"WindowsDeleteString", control::FailureKind::kNever};
+const faults::Operation kWindowsCreateString{"WindowsCreateString", faults::FailureKind::kHresult};
+const faults::Operation kWindowsDeleteString{"WindowsDeleteString", faults::FailureKind::kNever};
 
 }  // namespace
 
@@ -100,7 +99,7 @@ HRESULT WINAPI WindowsDeleteString(HSTRING string) try {
     auto& table = strings();
     std::lock_guard lock(table.mutex);
     if (table.live.erase(record) == 0) {
-      winsim::control::record_misuse("WindowsDeleteString of a string that is not alive");
+      winsim::faults::record_misuse("WindowsDeleteString of a string that is not alive");
       return S_OK;
     }
   }

@@ -3,14 +3,14 @@
 #include <objbase.h>
 #include <oaidl.h>
 
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::combase {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 struct KnownInterface {
   const IID& iid;
@@ -60,7 +60,7 @@ const KnownInterface kKnownInterfaces[] = {
 
 }  // namespace
 
-const control::Operation* query_operation(REFIID iid) {
+const faults::Operation* query_operation(REFIID iid) {
   for (const KnownInterface& known : kKnownInterfaces) {
     if (known.iid == iid) {
       return &known.query;

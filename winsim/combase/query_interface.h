@@ -5,13 +5,13 @@
 
 #include <unknwn.h>
 
-#include "control/operation.h"
-#include "platform/windows/interface_id.h"
+#include "faults/operation.h"
+#include "opticatcher/abi/interface_id.h"
 
 namespace winsim::combase {
 
 // Null for an interface not in the table.
-const control::Operation* query_operation(REFIID iid);
+const faults::Operation* query_operation(REFIID iid);
 
 // `object` seen as whichever of `Interfaces` `iid` names; null for none.
 template <typename... Interfaces, typename Object>

@@ -7,7 +7,7 @@
 
 #include "combase/com_object.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
+#include "faults/misuse_log.h"
 
 namespace winsim::combase {
 
@@ -19,15 +19,15 @@ class RuntimeObject : public ComObject<Derived, State, FirstInterface, OtherInte
   HRESULT STDMETHODCALLTYPE GetIids(ULONG* iidCount, IID** iids) final try {
     if (iidCount != nullptr) *iidCount = 0;
     if (iids != nullptr) *iids = nullptr;
-    control::record_unsupported(std::string(Derived::kClassName) + "::GetIids", "interface lists");
+    faults::record_unsupported(std::string(Derived::kClassName) + "::GetIids", "interface lists");
     return E_NOTIMPL;
   } catch (...) {
     return entry::failed_hresult();
   }
   HRESULT STDMETHODCALLTYPE GetRuntimeClassName(HSTRING* className) final try {
     if (className != nullptr) *className = nullptr;
-    control::record_unsupported(std::string(Derived::kClassName) + "::GetRuntimeClassName",
-                                "class names");
+    faults::record_unsupported(std::string(Derived::kClassName) + "::GetRuntimeClassName",
+                               "class names");
     return E_NOTIMPL;
   } catch (...) {
     return entry::failed_hresult();

@@ -16,8 +16,8 @@
 #include "combase/com_failure.h"
 #include "combase/query_interface.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "platform/windows/interface_id.h"
+#include "faults/misuse_log.h"
+#include "opticatcher/abi/interface_id.h"
 
 namespace winsim::combase {
 
@@ -33,7 +33,7 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
       return E_POINTER;
     }
     *object = nullptr;
-    if (const control::Operation* query = query_operation(iid)) {
+    if (const faults::Operation* query = query_operation(iid)) {
       if (auto fault = query->enter()) {
         return fault->null ? S_OK : fail_method(*fault);
       }
@@ -51,7 +51,7 @@ class StaticObject : public FirstInterface, public OtherInterfaces... {
     std::int64_t count = handed_out_.load();
     do {
       if (count <= 0) {
-        control::record_misuse("release below zero: " + std::string(name_));
+        faults::record_misuse("release below zero: " + std::string(name_));
         return 1;
       }
     } while (!handed_out_.compare_exchange_weak(count, count - 1));

@@ -13,8 +13,8 @@
 #include "combase/object_census.h"
 #include "common/entry_guard.h"
 #include "common/wide_text.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "d3d11/gpu.h"
 #include "desktop/content.h"
 #include "desktop/desktop.h"
@@ -90,8 +90,8 @@ void winsim_reset(void) try {
   winsim::d3d11::set_row_pitch_alignment(kDefaultRowPitchAlignment);
   winsim::d3d11::set_row_pitch(0);
   Desktop::instance().reset();
-  winsim::control::reset_operations();
-  winsim::control::clear_misuse();
+  winsim::faults::reset_operations();
+  winsim::faults::clear_misuse();
   winsim::oleaut32::clear_error_info();
   winsim::user32::set_text_length_overreport(0);
   winsim::desktop::clear_pointers();
@@ -173,15 +173,15 @@ int winsim_fail(const char* operation, uint32_t code, uint32_t times, uint32_t a
   if (operation == nullptr) {
     return WINSIM_UNKNOWN_OPERATION;
   }
-  winsim::control::Fault fault;
+  winsim::faults::Fault fault;
   fault.code = code;
   fault.null = null_object != 0;
   fault.description = optional_text(description, description_len);
   if (has_restricted != 0) {
     fault.restricted_description = optional_text(restricted, restricted_len).value_or(u"");
   }
-  using winsim::control::FaultStatus;
-  switch (winsim::control::arm_fault(operation, fault, times, after)) {
+  using winsim::faults::FaultStatus;
+  switch (winsim::faults::arm_fault(operation, fault, times, after)) {
     case FaultStatus::kArmed:
       return WINSIM_OK;
     case FaultStatus::kUnknownOperation:
@@ -202,7 +202,7 @@ int64_t winsim_calls(const char* operation) try {
   if (operation == nullptr) {
     return -1;
   }
-  const auto count = winsim::control::call_count(operation);
+  const auto count = winsim::faults::call_count(operation);
   return count ? static_cast<int64_t>(*count) : -1;
 } catch (...) {
   return winsim::entry::failed_control_call(int64_t{-1});
@@ -230,7 +230,7 @@ int64_t winsim_live_object_total(void) try {
 
 size_t winsim_errors(char* buffer, size_t size) try {
   std::string text;
-  for (const std::string& entry : winsim::control::misuse_entries()) {
+  for (const std::string& entry : winsim::faults::misuse_entries()) {
     text += entry + "\n";
   }
   return write_text(text, buffer, size);
@@ -329,7 +329,7 @@ size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) try 
 }
 
 int winsim_pause(const char* operation, int paused) try {
-  if (operation == nullptr || !winsim::control::set_paused(operation, paused != 0)) {
+  if (operation == nullptr || !winsim::faults::set_paused(operation, paused != 0)) {
     return WINSIM_UNKNOWN_OPERATION;
   }
   return WINSIM_OK;
@@ -339,7 +339,7 @@ int winsim_pause(const char* operation, int paused) try {
 
 int winsim_wait_paused(const char* operation, uint32_t timeout_ms) try {
   if (operation == nullptr) return 0;
-  return winsim::control::wait_until_paused_call(operation, timeout_ms) ? 1 : 0;
+  return winsim::faults::wait_until_paused_call(operation, timeout_ms) ? 1 : 0;
 } catch (...) {
   return winsim::entry::failed_control_call(0);
 }

@@ -6,17 +6,17 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "d3d11/device.h"
 #include "d3d11/runtime_device.h"
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kD3D11CreateDevice{"D3D11CreateDevice", FailureKind::kHresult};
 const Operation kCreateDirect3D11DeviceFromDXGIDevice{"CreateDirect3D11DeviceFromDXGIDevice",
@@ -80,7 +80,7 @@ HRESULT WINAPI D3D11CreateDevice(IDXGIAdapter* pAdapter, D3D_DRIVER_TYPE DriverT
     if (!valid_feature_level(levels[i])) return E_INVALIDARG;
   }
   if (DriverType != D3D_DRIVER_TYPE_HARDWARE && DriverType != D3D_DRIVER_TYPE_WARP) {
-    winsim::control::record_unsupported("D3D11CreateDevice", "adapters and other driver types");
+    winsim::faults::record_unsupported("D3D11CreateDevice", "adapters and other driver types");
     return DXGI_ERROR_UNSUPPORTED;
   }
   if ((Flags & D3D11_CREATE_DEVICE_DEBUG) != 0) return kSdkComponentMissing;
@@ -120,8 +120,8 @@ HRESULT WINAPI CreateDirect3D11DeviceFromDXGIDevice(IDXGIDevice* dxgiDevice,
   if (dxgiDevice == nullptr || graphicsDevice == nullptr) return E_INVALIDARG;
   winsim::d3d11::Device* device = winsim::d3d11::as_device(dxgiDevice);
   if (device == nullptr) {
-    winsim::control::record_unsupported("CreateDirect3D11DeviceFromDXGIDevice",
-                                        "devices that winsim did not create");
+    winsim::faults::record_unsupported("CreateDirect3D11DeviceFromDXGIDevice",
+                                       "devices that winsim did not create");
     return E_INVALIDARG;
   }
   auto* wrapper = winsim::d3d11::RuntimeDevice::create(device);

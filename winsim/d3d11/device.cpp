@@ -7,15 +7,15 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 
 namespace winsim::d3d11 {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kCreateTexture2D{"CreateTexture2D", FailureKind::kHresult};
 const Operation kSetMultithreadProtected{"SetMultithreadProtected", FailureKind::kNever};
@@ -57,15 +57,15 @@ HRESULT check_description(const D3D11_TEXTURE2D_DESC& desc, bool has_data) {
       if (desc.CPUAccessFlags != 0 || !has_data) return E_INVALIDARG;
       break;
     case D3D11_USAGE_DYNAMIC:
-      control::record_unsupported("CreateTexture2D", "dynamic textures");
+      faults::record_unsupported("CreateTexture2D", "dynamic textures");
       return E_INVALIDARG;
     default:
       return E_INVALIDARG;
   }
   if (desc.MipLevels != 1 || desc.ArraySize != 1 || desc.SampleDesc.Count != 1 ||
       desc.SampleDesc.Quality != 0 || desc.MiscFlags != 0 || !simulated_format(desc.Format)) {
-    control::record_unsupported("CreateTexture2D",
-                                "mipmaps, arrays, multisampling, misc flags or this format");
+    faults::record_unsupported("CreateTexture2D",
+                               "mipmaps, arrays, multisampling, misc flags or this format");
     return E_INVALIDARG;
   }
   return S_OK;
@@ -241,7 +241,7 @@ HRESULT STDMETHODCALLTYPE DeviceContext::Map(ID3D11Resource* pResource, UINT Sub
     return E_INVALIDARG;
   }
   if (target->mapped) {
-    control::record_misuse("Map of a texture that is already mapped");
+    faults::record_misuse("Map of a texture that is already mapped");
     return E_INVALIDARG;
   }
   target->mapped = true;
@@ -261,12 +261,12 @@ void STDMETHODCALLTYPE DeviceContext::Unmap(ID3D11Resource* pResource, UINT Subr
   Texture2D* texture = as_texture(pResource);
   TextureState* target = texture != nullptr ? texture->texture_state() : nullptr;
   if (context == nullptr || target == nullptr || Subresource != 0) {
-    control::record_misuse("Unmap of something that is not a mappable texture");
+    faults::record_misuse("Unmap of something that is not a mappable texture");
     return;
   }
   std::lock_guard lock(target->mutex);
   if (!target->mapped) {
-    control::record_misuse("Unmap without Map");
+    faults::record_misuse("Unmap without Map");
     return;
   }
   target->mapped = false;
@@ -289,18 +289,18 @@ void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
   TextureState* from = source != nullptr ? source->texture_state() : nullptr;
   if (context == nullptr || to == nullptr || from == nullptr || to == from || DstSubresource != 0 ||
       SrcSubresource != 0 || DstZ != 0) {
-    control::record_misuse("CopySubresourceRegion: invalid resources or subresources");
+    faults::record_misuse("CopySubresourceRegion: invalid resources or subresources");
     return;
   }
   if (to->gpu != from->gpu || to->desc.Format != from->desc.Format) {
-    control::record_misuse("CopySubresourceRegion: textures of other devices or formats");
+    faults::record_misuse("CopySubresourceRegion: textures of other devices or formats");
     return;
   }
   const D3D11_BOX box =
       pSrcBox != nullptr ? *pSrcBox : D3D11_BOX{0, 0, 0, from->desc.Width, from->desc.Height, 1};
   if (box.left >= box.right || box.top >= box.bottom || box.front >= box.back) return;
   if (box.front != 0 || box.back != 1) {
-    control::record_misuse("CopySubresourceRegion: a box deeper than a 2D texture");
+    faults::record_misuse("CopySubresourceRegion: a box deeper than a 2D texture");
     return;
   }
   // Clipped to the source, then to the destination at (DstX, DstY).
@@ -312,18 +312,18 @@ void STDMETHODCALLTYPE DeviceContext::CopySubresourceRegion(
   width = std::min(width, DstX >= to->desc.Width ? 0 : to->desc.Width - DstX);
   height = std::min(height, DstY >= to->desc.Height ? 0 : to->desc.Height - DstY);
   if (width != box.right - box.left || height != box.bottom - box.top) {
-    control::record_misuse("CopySubresourceRegion: the box does not fit both textures (clipped)");
+    faults::record_misuse("CopySubresourceRegion: the box does not fit both textures (clipped)");
   }
   if (width == 0 || height == 0) return;
   GpuGuard busy(*context->gpu, "CopySubresourceRegion");
   std::scoped_lock lock(to->mutex, from->mutex);
   auto* owned = std::get_if<OwnedBytes>(&to->memory);
   if (owned == nullptr) {
-    control::record_unsupported("CopySubresourceRegion", "copies into frame pool buffers");
+    faults::record_unsupported("CopySubresourceRegion", "copies into frame pool buffers");
     return;
   }
   if (to->mapped) {
-    control::record_misuse("CopySubresourceRegion into a mapped texture");
+    faults::record_misuse("CopySubresourceRegion into a mapped texture");
     return;
   }
   for (UINT row = 0; row < height; ++row) {
@@ -341,7 +341,7 @@ void STDMETHODCALLTYPE DeviceContext::CopyResource(ID3D11Resource* pDstResource,
   Texture2D* source = as_texture(pSrcResource);
   TextureState* from = source != nullptr ? source->texture_state() : nullptr;
   if (from == nullptr) {
-    control::record_misuse("CopyResource: invalid source");
+    faults::record_misuse("CopyResource: invalid source");
     return;
   }
   const D3D11_BOX box{0, 0, 0, from->desc.Width, from->desc.Height, 1};

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "control/misuse_log.h"
+#include "faults/misuse_log.h"
 
 namespace winsim::d3d11 {
 
@@ -18,8 +18,8 @@ GpuGuard::GpuGuard(Gpu& gpu, std::string_view operation) : gpu_(gpu) {
     if (gpu.multithread_protected.load()) gpu.lock.lock();
     return;
   }
-  control::record_misuse(std::string(operation) +
-                         ": device used by two threads at once without multithread protection");
+  faults::record_misuse(std::string(operation) +
+                        ": device used by two threads at once without multithread protection");
   gpu.lock.lock();
 }
 

@@ -2,15 +2,15 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 
 namespace winsim::d3d11 {
 
 namespace {
 
 // One interface method, whichever object answers it (devices and surfaces).
-const control::Operation kGetInterface{"GetInterface", control::FailureKind::kHresult};
-const control::Operation kClose{"Direct3DDevice.Close", control::FailureKind::kHresult};
+const faults::Operation kGetInterface{"GetInterface", faults::FailureKind::kHresult};
+const faults::Operation kClose{"Direct3DDevice.Close", faults::FailureKind::kHresult};
 
 }  // namespace
 

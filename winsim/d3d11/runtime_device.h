@@ -5,7 +5,7 @@
 
 #include "combase/runtime_object.h"
 #include "d3d11/device.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::d3d11 {
 

@@ -4,15 +4,15 @@
 #include <utility>
 
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "d3d11/device.h"
 
 namespace winsim::d3d11 {
 
 namespace {
 
-const control::Operation kGetDesc{"GetDesc", control::FailureKind::kNever};
+const faults::Operation kGetDesc{"GetDesc", faults::FailureKind::kNever};
 
 }  // namespace
 
@@ -24,7 +24,7 @@ TextureState::TextureState(Device* device, std::shared_ptr<Gpu> gpu,
 TextureState::~TextureState() {
   // Direct3D 11 leaves a mapping of a released resource dangling: whoever
   // still reads through it reads freed memory.
-  if (mapped) control::record_misuse("D3D11Texture2D released while mapped");
+  if (mapped) faults::record_misuse("D3D11Texture2D released while mapped");
   device->Release();
 }
 

@@ -7,8 +7,8 @@
 #include <windows.h>
 
 #include "common/entry_guard.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "kernel32/last_error.h"
 #include "kernel32/library_loader.h"
 #include "kernel32/local_heap.h"
@@ -17,8 +17,8 @@
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kFormatMessageW{"FormatMessageW", FailureKind::kLastError};
@@ -53,11 +53,11 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     return fail(dwFlags, lpBuffer, fault->code);
   }
   if ((dwFlags & FORMAT_MESSAGE_FROM_STRING) != 0) {
-    winsim::control::record_unsupported("FormatMessageW", "FORMAT_MESSAGE_FROM_STRING");
+    winsim::faults::record_unsupported("FormatMessageW", "FORMAT_MESSAGE_FROM_STRING");
     return fail(dwFlags, lpBuffer, ERROR_INVALID_PARAMETER);
   }
   if ((dwFlags & FORMAT_MESSAGE_MAX_WIDTH_MASK) != 0) {
-    winsim::control::record_unsupported("FormatMessageW", "line width limits");
+    winsim::faults::record_unsupported("FormatMessageW", "line width limits");
     return fail(dwFlags, lpBuffer, ERROR_INVALID_PARAMETER);
   }
   const bool from_module = (dwFlags & FORMAT_MESSAGE_FROM_HMODULE) != 0;

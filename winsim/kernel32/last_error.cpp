@@ -14,7 +14,7 @@ DWORD last_error() { return t_last_error; }
 
 void set_last_error(DWORD code) { t_last_error = code; }
 
-void set_last_error(const control::Fault& fault) {
+void set_last_error(const faults::Fault& fault) {
   if (!fault.null) {
     t_last_error = fault.code;
   }
@@ -24,8 +24,8 @@ void set_last_error(const control::Fault& fault) {
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kGetLastError{"GetLastError", FailureKind::kNever};
 const Operation kSetLastError{"SetLastError", FailureKind::kNever};

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "control/operation.h"
+#include "faults/operation.h"
 
 namespace winsim::kernel32 {
 
@@ -14,6 +14,6 @@ void set_last_error(DWORD code);
 // How an injected failure of a function that reports through the last-error
 // value shows: the code becomes the last error, unless the fault only asks for
 // a missing object.
-void set_last_error(const control::Fault& fault);
+void set_last_error(const faults::Fault& fault);
 
 }  // namespace winsim::kernel32

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 #include "kernel32/last_error.h"
 
 namespace winsim::kernel32 {
@@ -43,8 +43,8 @@ bool names_ntdll(std::string_view file_name) {
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kLoadLibraryExA{"LoadLibraryExA", FailureKind::kObject};
 const Operation kFreeLibrary{"FreeLibrary", FailureKind::kLastError};

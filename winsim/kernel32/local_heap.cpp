@@ -9,8 +9,8 @@
 #include "common/entry_guard.h"
 #include "common/fork_guard.h"
 #include "common/hex.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "kernel32/last_error.h"
 
 namespace winsim::kernel32 {
@@ -71,11 +71,11 @@ bool free_local_block(HLOCAL block) {
       return true;
     }
     if (local.freed.contains(block)) {
-      control::record_misuse("LocalFree: block " + hex(block) + " already freed");
+      faults::record_misuse("LocalFree: block " + hex(block) + " already freed");
       return false;
     }
   }
-  control::record_misuse("LocalFree: " + hex(block) + " is not a LocalAlloc block");
+  faults::record_misuse("LocalFree: " + hex(block) + " is not a LocalAlloc block");
   return false;
 }
 
@@ -91,8 +91,8 @@ std::int64_t live_local_blocks() {
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kLocalAlloc{"LocalAlloc", FailureKind::kObject};
 const Operation kLocalFree{"LocalFree", FailureKind::kLastError};
@@ -105,7 +105,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) try {
     return nullptr;
   }
   if ((uFlags & LMEM_MOVEABLE) != 0) {
-    winsim::control::record_unsupported("LocalAlloc", "LMEM_MOVEABLE blocks");
+    winsim::faults::record_unsupported("LocalAlloc", "LMEM_MOVEABLE blocks");
     winsim::kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return nullptr;
   }

@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 
 namespace {
 
-const winsim::control::Operation kGetCurrentProcessId{"GetCurrentProcessId",
-                                                      winsim::control::FailureKind::kNever};
+const winsim::faults::Operation kGetCurrentProcessId{"GetCurrentProcessId",
+                                                     winsim::faults::FailureKind::kNever};
 
 }  // namespace
 

@@ -11,8 +11,8 @@
 #include "common/entry_guard.h"
 #include "common/fork_guard.h"
 #include "common/hex.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "kernel32/last_error.h"
 
 namespace winsim::oleaut32 {
@@ -90,7 +90,7 @@ UINT bstr_length(BSTR text) {
       return byte_length(text) / sizeof(OLECHAR);
     }
   }
-  control::record_misuse(std::move(*misuse));
+  faults::record_misuse(std::move(*misuse));
   return 0;
 }
 
@@ -122,7 +122,7 @@ void free_bstr(BSTR text) {
     }
   }
   if (misuse) {
-    control::record_misuse(std::move(*misuse));
+    faults::record_misuse(std::move(*misuse));
   }
 }
 
@@ -136,8 +136,8 @@ std::int64_t live_bstrs() {
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kSysAllocString{"SysAllocString", FailureKind::kObject};
 const Operation kSysAllocStringLen{"SysAllocStringLen", FailureKind::kObject};

@@ -2,7 +2,7 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 #include "oleaut32/error_object.h"
 
 namespace winsim::oleaut32 {
@@ -57,8 +57,8 @@ void clear_error_info() { t_error_info.replace(nullptr); }
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 
 const Operation kGetErrorInfo{"GetErrorInfo", FailureKind::kHresult};
 const Operation kSetErrorInfo{"SetErrorInfo", FailureKind::kHresult};

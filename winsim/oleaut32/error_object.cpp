@@ -2,15 +2,15 @@
 
 #include "combase/com_failure.h"
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 #include "oleaut32/bstr.h"
 
 namespace winsim::oleaut32 {
 
 namespace {
 
-using control::FailureKind;
-using control::Operation;
+using faults::FailureKind;
+using faults::Operation;
 
 const Operation kGetGUID{"GetGUID", FailureKind::kHresult};
 const Operation kGetSource{"GetSource", FailureKind::kHresult};

@@ -9,7 +9,7 @@
 #include <oleauto.h>
 
 #include "combase/com_object.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 namespace winsim::oleaut32 {
 

@@ -10,18 +10,18 @@
 
 #include "common/entry_guard.h"
 #include "common/wide_text.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "desktop/desktop.h"
 #include "kernel32/last_error.h"
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
 using winsim::desktop::Desktop;
 using winsim::desktop::kDeviceNameUnits;
 using winsim::desktop::PlacedMonitor;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kEnumDisplaySettingsW{"EnumDisplaySettingsW", FailureKind::kLastError};
@@ -97,8 +97,8 @@ BOOL WINAPI EnumDisplayDevicesW(LPCWSTR lpDevice, DWORD iDevNum, PDISPLAY_DEVICE
     return FALSE;
   }
   if (lpDevice == nullptr) {
-    winsim::control::record_unsupported("EnumDisplayDevicesW",
-                                        "enumerating display adapters (null device name)");
+    winsim::faults::record_unsupported("EnumDisplayDevicesW",
+                                       "enumerating display adapters (null device name)");
     return FALSE;
   }
   if (iDevNum != 0) {

@@ -2,15 +2,15 @@
 #include <windows.h>
 
 #include "common/entry_guard.h"
-#include "control/operation.h"
+#include "faults/operation.h"
 #include "desktop/desktop.h"
 #include "kernel32/last_error.h"
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
 using winsim::desktop::Desktop;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kGetForegroundWindow{"GetForegroundWindow", FailureKind::kObject};

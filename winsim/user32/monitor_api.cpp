@@ -7,17 +7,17 @@
 
 #include "common/entry_guard.h"
 #include "common/wide_text.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "desktop/desktop.h"
 #include "kernel32/last_error.h"
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
 using winsim::desktop::Desktop;
 using winsim::desktop::PlacedMonitor;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kMonitorFromPoint{"MonitorFromPoint", FailureKind::kObject};
@@ -99,7 +99,7 @@ BOOL WINAPI EnumDisplayMonitors(HDC hdc, LPCRECT lprcClip, MONITORENUMPROC lpfnE
     return FALSE;
   }
   if (hdc != nullptr) {
-    winsim::control::record_unsupported("EnumDisplayMonitors", "device contexts");
+    winsim::faults::record_unsupported("EnumDisplayMonitors", "device contexts");
     kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

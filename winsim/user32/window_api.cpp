@@ -11,8 +11,8 @@
 
 #include "common/entry_guard.h"
 #include "common/wide_text.h"
-#include "control/misuse_log.h"
-#include "control/operation.h"
+#include "faults/misuse_log.h"
+#include "faults/operation.h"
 #include "desktop/desktop.h"
 #include "kernel32/last_error.h"
 #include "ntdll/upcase_table.h"
@@ -20,10 +20,10 @@
 
 namespace {
 
-using winsim::control::FailureKind;
-using winsim::control::Operation;
 using winsim::desktop::Desktop;
 using winsim::desktop::Window;
+using winsim::faults::FailureKind;
+using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kFindWindowW{"FindWindowW", FailureKind::kObject};
@@ -87,7 +87,7 @@ HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName) try {
     return nullptr;
   }
   if (lpClassName != nullptr) {
-    winsim::control::record_unsupported("FindWindowW", "window classes");
+    winsim::faults::record_unsupported("FindWindowW", "window classes");
     return nullptr;
   }
   // The name is read up to its terminator; nothing past it takes part.

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/text.h"
 
 namespace {

@@ -6,10 +6,10 @@
 
 #include "expected_ops.h"
 #include "platform/windows/api_error.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 #include "platform/windows/capture_item.h"
 #include "platform/windows/com_call.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
 #include "platform/windows/frame_arrival.h"

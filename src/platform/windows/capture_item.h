@@ -4,8 +4,8 @@
 #include <expected>
 
 #include "errors.h"
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/target.h"
 
 // Pixel format (R8G8B8A8UIntNormalized: bytes R, G, B, A) and buffer count of

@@ -18,8 +18,8 @@
 
 #include "internal_fault.h"
 #include "platform/windows/api_error.h"
-#include "platform/windows/com_ptr.h"
-#include "platform/windows/interface_id.h"
+#include "opticatcher/com_ptr.h"
+#include "opticatcher/abi/interface_id.h"
 #include "platform/windows/win32.h"
 
 inline std::expected<void, WindowsApiError> com_check(HRESULT hr) {

@@ -17,8 +17,8 @@
 #include <span>
 
 #include "errors.h"
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/frame_arrival.h"
 #include "platform/windows/win32.h"
 

@@ -11,8 +11,8 @@
 #include <mutex>
 
 #include "errors.h"
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/win32.h"
 
 // The single most recent frame of a capture, or none. Only the latest frame is

@@ -7,7 +7,7 @@
 #include <expected>
 
 #include "errors.h"
-#include "platform/windows/capture_abi.h"
+#include "opticatcher/abi/capture_abi.h"
 
 // Sets one switch of `session`. Where this Windows lacks the interface that
 // carries it (the query answers E_NOINTERFACE), turning it on is what the

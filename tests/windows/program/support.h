@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "errors.h"
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/win32.h"
 
 // The groups of checks, in the order main runs them.

@@ -15,9 +15,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
-#include "platform/windows/interface_id.h"
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
+#include "opticatcher/abi/interface_id.h"
 #include "platform/windows/win32.h"
 
 namespace stand_in {

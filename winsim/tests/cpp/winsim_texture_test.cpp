@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows/com_ptr.h"
+#include "opticatcher/com_ptr.h"
 #include "platform/windows/win32.h"
 #include "winsim/control.h"
 #include "winsim_listing.h"

@@ -17,8 +17,11 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include <roapi.h>
+#include <winstring.h>
+
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 #include "winsim/control.h"
 #include "winsim_listing.h"
 

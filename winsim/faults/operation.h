@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-namespace winsim::control {
+namespace winsim::faults {
 
 // How a failure of the operation reaches its caller; decides which faults
 // make sense for it.
@@ -82,4 +82,4 @@ bool set_paused(std::string_view operation, bool paused);
 // Waits up to `timeout_ms` until a call of the paused `operation` is waiting.
 bool wait_until_paused_call(std::string_view operation, std::uint32_t timeout_ms);
 
-}  // namespace winsim::control
+}  // namespace winsim::faults

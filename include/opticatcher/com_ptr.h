@@ -1,10 +1,9 @@
-// ComPtr: the one owner of one COM reference. Calls that produce one are
-// wrapped by platform/windows/com_call.h.
+// ComPtr: the one owner of one COM reference, for the module and winsim alike.
+// The module's calls that produce one are wrapped by
+// src/platform/windows/com_call.h.
 #pragma once
 
 #include <utility>
-
-#include "platform/windows/win32.h"
 
 template <class T>
 class ComPtr {

@@ -11,14 +11,14 @@
 // the slot of every member it does call is the one Windows uses.
 //
 // Interfaces of the SDK itself (IInspectable, ID3D11Device, ...) come from
-// win32.h; their InterfaceId ties are at the end of this file.
+// windows_headers.h; their InterfaceId ties are at the end of this file.
 //
 // The namespace is not called `abi`: libstdc++'s <cxxabi.h> already defines a
 // global alias of that name.
 #pragma once
 
-#include "platform/windows/interface_id.h"
-#include "platform/windows/win32.h"
+#include "opticatcher/abi/interface_id.h"
+#include "opticatcher/abi/windows_headers.h"
 
 namespace winrt_abi {
 

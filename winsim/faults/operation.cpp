@@ -1,4 +1,4 @@
-#include "control/operation.h"
+#include "faults/operation.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -11,7 +11,7 @@
 
 #include "common/fork_guard.h"
 
-namespace winsim::control {
+namespace winsim::faults {
 
 struct PlannedFault {
   Fault fault;
@@ -175,4 +175,4 @@ bool wait_until_paused_call(std::string_view operation, std::uint32_t timeout_ms
                                            [&entry] { return entry.waiting > 0; });
 }
 
-}  // namespace winsim::control
+}  // namespace winsim::faults

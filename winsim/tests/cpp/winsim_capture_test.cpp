@@ -13,8 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/windows/capture_abi.h"
-#include "platform/windows/com_ptr.h"
+#include <roapi.h>
+#include <winstring.h>
+
+#include "opticatcher/abi/capture_abi.h"
+#include "opticatcher/com_ptr.h"
 #include "winsim/control.h"
 #include "winsim_listing.h"
 

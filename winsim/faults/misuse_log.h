@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace winsim::control {
+namespace winsim::faults {
 
 void record_misuse(std::string message);
 
@@ -18,4 +18,4 @@ std::vector<std::string> misuse_entries();
 
 void clear_misuse();
 
-}  // namespace winsim::control
+}  // namespace winsim::faults

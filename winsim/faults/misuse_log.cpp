@@ -1,11 +1,11 @@
-#include "control/misuse_log.h"
+#include "faults/misuse_log.h"
 
 #include <algorithm>
 #include <mutex>
 
 #include "common/fork_guard.h"
 
-namespace winsim::control {
+namespace winsim::faults {
 
 namespace {
 
@@ -48,4 +48,4 @@ void clear_misuse() {
   misuse.entries.clear();
 }
 
-}  // namespace winsim::control
+}  // namespace winsim::faults

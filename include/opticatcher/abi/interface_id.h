@@ -10,7 +10,7 @@
 // Interfaces that come from the Windows SDK itself are tied here.
 #pragma once
 
-#include "platform/windows/win32.h"
+#include "opticatcher/abi/windows_headers.h"
 
 template <class Interface>
 struct InterfaceId;
