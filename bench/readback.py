@@ -7,6 +7,9 @@ Prints, next to baselines measured in the same run:
     NumPy copying the same bytes twice (once for the GPU copy into the staging
     texture, once for the readback into the array): the least work any
     readback through a staging texture can do;
+  - frame_region(out=b) of a 256x256 box of a 4K frame, against frame(out=a)
+    of the whole 4K frame and against NumPy copying the same box out of a 4K
+    array already in memory;
   - the fixed cost of frame(out=a) on a 1x1 frame against a trivial call into
     the module (the `active` property);
   - the cost of one frame arrival at 720p and at 4K (it must not grow with
@@ -119,6 +122,42 @@ def readback_table(repeats):
               f"{times['new'] / times['base']:8.2f}")
         capture.stop()
     return ratios
+
+
+BOX = (1792, 952, 256, 256)  # left, top, width, height: the middle of a 4K frame
+
+
+def region_table(repeats):
+    """frame_region of a 256x256 box of a 4K frame against frame(out=a) of the
+    whole frame and against NumPy copying the box out of the frame in memory."""
+    capture, _, content = capture_of(3840, 2160)
+    left, top, width, height = BOX
+    whole = np.empty((2160, 3840, 4), np.uint8)
+    box = np.empty((height, width, 4), np.uint8)
+    copied = np.empty_like(box)
+    assert np.array_equal(capture.frame_region(*BOX, out=box),
+                          content[top:top + height, left:left + width])
+
+    def numpy_box():
+        np.copyto(copied, content[top:top + height, left:left + width])
+
+    def region():
+        capture.frame_region(*BOX, out=box)
+
+    # Each ratio from its own alternating rounds: the whole frame is slow, so
+    # it gets fewer repetitions than the box and its NumPy baseline.
+    against_whole = interleaved({"region": region, "whole": lambda: capture.frame(out=whole)},
+                                max(repeats // 3, 5))
+    against_copy = interleaved({"region": region, "numpy": numpy_box}, repeats * 10)
+    capture.stop()
+    cheaper = against_whole["whole"] / against_whole["region"]
+    ratio = against_copy["region"] / against_copy["numpy"]
+    print(f"Region readback ({width}x{height} box of a 3840x2160 frame, median per call)")
+    print(f"  frame(out=a), whole frame {ms(against_whole['whole'])}   "
+          f"frame_region(out=b) {us(against_whole['region'])}   whole / box {cheaper:7.1f}")
+    print(f"  NumPy copies the box      {us(against_copy['numpy'])}   "
+          f"frame_region(out=b) {us(against_copy['region'])}   box / NumPy {ratio:7.2f}")
+    return cheaper, ratio
 
 
 def fixed_cost(repeats):
@@ -235,6 +274,8 @@ def main():
     print()
     ratios = readback_table(repeats)
     print()
+    cheaper, against_numpy = region_table(repeats)
+    print()
     fixed_cost(repeats)
     print()
     arrival = arrival_cost(200 if arguments.quick else 1000)
@@ -249,6 +290,10 @@ def main():
     checks = [
         (f"frame(out=a) within 1.10x of the baseline at 4K: {ratios[(3840, 2160)]:.2f}x",
          ratios[(3840, 2160)] <= 1.10),
+        (f"frame_region of a 256x256 box at least 50x cheaper than frame(out=a) at 4K: "
+         f"{cheaper:.1f}x", cheaper >= 50),
+        (f"frame_region of a 256x256 box within 3x of NumPy copying it from memory: "
+         f"{against_numpy:.2f}x", against_numpy <= 3),
         (f"arrival at 4K within 1.2x of 720p: {arrival:.2f}x", arrival <= 1.2),
         (f"frame(out=a) allocates no image memory: peak {peak_out} bytes",
          peak_out < frame_bytes // 100),

@@ -12,6 +12,7 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp
   platform/windows/monitor.cpp
+  platform/windows/session_switches.cpp
   platform/windows/target.cpp
   platform/windows/text.cpp
   platform/windows/window.cpp

@@ -101,6 +101,28 @@ ErrorDescription describe(const CaptureError& error) {
           },
           [](const E::Monitor& monitor) { return describe(monitor.error); },
           [](const E::Window& window) { return describe(window.error); },
+          [](const E::RegionOutsideFrame& outside) {
+            const FrameRectangle& r = outside.region;
+            return value_error(
+                "Region (left=" + std::to_string(r.left) + ", top=" + std::to_string(r.top) +
+                ", width=" + std::to_string(r.width) + ", height=" + std::to_string(r.height) +
+                ") does not lie inside the frame (width=" + std::to_string(outside.content_width) +
+                ", height=" + std::to_string(outside.content_height) + ")");
+          },
+          [](const E::InvalidTimeout&) {
+            return value_error("Timeout must be a finite number of seconds, not negative");
+          },
+          [](const E::SwitchUnavailable& unavailable) {
+            switch (unavailable.which) {
+              case SessionSwitch::Cursor:
+                return runtime_error(
+                    "Hiding the mouse pointer needs Windows 10 version 2004 or later");
+              case SessionSwitch::Border:
+                break;
+            }
+            return runtime_error(
+                "Hiding the capture border needs Windows 11 (or Windows Server 2022) or later");
+          },
       },
       error.value);
 }

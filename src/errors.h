@@ -167,6 +167,23 @@ class CarriedException {
   Release release_ = nullptr;
 };
 
+// A rectangle of a frame as a caller asked for it, in frame coordinates: the
+// column and row of its top-left pixel (0, 0 is the content's top-left) and
+// its size. Signed, so that a rectangle with a negative part can be reported
+// as it was given.
+struct FrameRectangle {
+  std::int64_t left = 0;
+  std::int64_t top = 0;
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+
+// The switches of a capture session that a capture can turn off.
+enum class SessionSwitch {
+  Cursor,  // the mouse pointer drawn into the frames
+  Border,  // the border Windows draws around the captured target
+};
+
 struct CaptureError {
   enum class Kind {
     NoFrameYet,
@@ -181,6 +198,9 @@ struct CaptureError {
     WindowsError,
     Monitor,
     Window,
+    RegionOutsideFrame,
+    InvalidTimeout,
+    SwitchUnavailable,
   };
   struct NoFrameYet {};
   struct FirstFrameTimeout {};
@@ -202,10 +222,23 @@ struct CaptureError {
   struct Window {
     WindowError error;
   };
-  using Value = std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget,
-                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous,
-                             ReadOnly, Python, WindowsError, Monitor, Window>;
-  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::Window) + 1);
+  // A rectangle that does not lie inside the frame's content of that size.
+  struct RegionOutsideFrame {
+    FrameRectangle region;
+    std::uint32_t content_width;
+    std::uint32_t content_height;
+  };
+  struct InvalidTimeout {};
+  // This Windows lacks the session interface that carries the switch.
+  struct SwitchUnavailable {
+    SessionSwitch which;
+  };
+  using Value =
+      std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
+                   CreateStagingTextureFailed, NotContiguous, ReadOnly, Python, WindowsError,
+                   Monitor, Window, RegionOutsideFrame, InvalidTimeout, SwitchUnavailable>;
+  static_assert(std::variant_size_v<Value> ==
+                static_cast<std::size_t>(Kind::SwitchUnavailable) + 1);
 
   Value value;
 
@@ -218,6 +251,11 @@ struct CaptureError {
   static CaptureError carrying(CarriedException exception) {
     return {Python{std::move(exception)}};
   }
+  static CaptureError region_outside(FrameRectangle region, std::uint32_t content_width,
+                                     std::uint32_t content_height) {
+    return {RegionOutsideFrame{region, content_width, content_height}};
+  }
+  static CaptureError switch_unavailable(SessionSwitch which) { return {SwitchUnavailable{which}}; }
 };
 
 // The built-in Python exception an error is raised as. It is chosen here, next

@@ -22,7 +22,8 @@ ALL = [
 MEMBERS = {
     oc.Monitor: ["width", "height", "index", "refresh_rate", "device_name", "device_string"],
     oc.Window: ["valid", "name", "focus", "focused"],
-    oc.Capture: ["start", "active", "stop", "frame"],
+    oc.Capture: ["start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
+                 "border"],
 }
 
 
@@ -51,6 +52,9 @@ def test_text_signatures_and_docstrings():
     assert oc.Capture.start.__text_signature__ == "($self, capture_target, await_first_frame=None)"
     assert oc.Capture.frame.__text_signature__ == "($self, out=None)"
     assert oc.Capture.stop.__text_signature__ == "($self)"
+    assert oc.Capture.frame_region.__text_signature__ == (
+        "($self, left, top, width, height, out=None)")
+    assert oc.Capture.wait_frame.__text_signature__ == "($self, timeout=None)"
     assert oc.Window.focus.__text_signature__ == "($self)"
     # CPython 3.9 cuts the signature line off a heap type's docstring without
     # keeping it as the class's __text_signature__; 3.10 and newer keep it.

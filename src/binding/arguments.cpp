@@ -197,6 +197,10 @@ bool convert_await_first_frame(PyObject* value, bool& out) {
     out = true;
     return true;
   }
+  return convert_bool(value, out);
+}
+
+bool convert_bool(PyObject* value, bool& out) {
   if (PyBool_Check(value)) {
     out = value == Py_True;
     return true;
@@ -213,4 +217,23 @@ bool convert_await_first_frame(PyObject* value, bool& out) {
   }
   raise_type_mismatch(value, "bool");
   return false;
+}
+
+bool convert_index_i64(PyObject* value, std::int64_t& out) {
+  PyObject* integer = PyLong_Check(value) ? (Py_INCREF(value), value) : PyNumber_Index(value);
+  if (integer == nullptr) return false;
+  const long long converted = PyLong_AsLongLong(integer);
+  Py_DECREF(integer);
+  if (converted == -1 && PyErr_Occurred()) return false;
+  out = converted;
+  return true;
+}
+
+bool convert_seconds(PyObject* value, std::optional<double>& out) {
+  out.reset();
+  if (value == nullptr || value == Py_None) return true;
+  const double seconds = PyFloat_AsDouble(value);
+  if (seconds == -1.0 && PyErr_Occurred()) return false;
+  out = seconds;
+  return true;
 }

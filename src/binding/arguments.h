@@ -34,6 +34,11 @@ bool parse_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs,
 bool convert_index_u64(PyObject* value, std::optional<std::uint64_t>& out);  // None or int
 bool convert_str(PyObject* value, std::string& out);
 bool convert_await_first_frame(PyObject* value, bool& out);
+bool convert_index_i64(PyObject* value, std::int64_t& out);  // int or __index__
+bool convert_bool(PyObject* value, bool& out);               // bool or NumPy's bool
+// None (no limit) or a real number of seconds, which may be anything that
+// converts to float; whether the number is usable is the caller's question.
+bool convert_seconds(PyObject* value, std::optional<double>& out);
 
 // Adds the note "while processing '<parameter>'" to the pending exception.
 void add_conversion_note(const char* parameter);

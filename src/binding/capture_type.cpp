@@ -1,4 +1,9 @@
 // The Python class Capture.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <optional>
+
 #include "array/frame_array.h"
 #include "binding/binding.h"
 #include "binding/classes.h"
@@ -11,6 +16,17 @@ constexpr const char* kStartParameters[] = {"capture_target", "await_first_frame
 constexpr ArgumentSpec kStartSpec{"Capture.start()", kStartParameters, 1};
 constexpr const char* kFrameParameters[] = {"out"};
 constexpr ArgumentSpec kFrameSpec{"Capture.frame()", kFrameParameters, 0};
+constexpr const char* kFrameRegionParameters[] = {"left", "top", "width", "height", "out"};
+constexpr ArgumentSpec kFrameRegionSpec{"Capture.frame_region()", kFrameRegionParameters, 4};
+constexpr const char* kWaitFrameParameters[] = {"timeout"};
+constexpr ArgumentSpec kWaitFrameSpec{"Capture.wait_frame()", kWaitFrameParameters, 0};
+
+// How often a long wait_frame takes the interpreter lock back to let a signal
+// handler run (Ctrl+C raises KeyboardInterrupt in the waiting thread).
+constexpr auto kSignalCheckInterval = std::chrono::milliseconds(50);
+// Longer timeouts wait without limit: a deadline that far off would overflow
+// the clock's range, and nobody waits that long.
+constexpr double kLongestTimeout = 1e9;  // seconds, about 32 years
 
 // Copies the handle of a Monitor or Window under a shared access to it.
 template <class Handle, class Variant>
@@ -139,6 +155,79 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
   });
 }
 
+PyObject* frame_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* slots[5];
+    if (!parse_arguments(kFrameRegionSpec, args, nargs, kwnames, slots)) return nullptr;
+    return with_shared_access<Capture>(self, [&](Capture& capture) -> PyObject* {
+      // The arguments are converted before the capture is looked at, as
+      // frame's `out` is.
+      FrameRectangle region;
+      std::int64_t* parts[] = {&region.left, &region.top, &region.width, &region.height};
+      for (std::size_t i = 0; i < std::size(parts); ++i) {
+        if (!convert_argument(kFrameRegionParameters[i],
+                              [&] { return convert_index_i64(slots[i], *parts[i]); })) {
+          return nullptr;
+        }
+      }
+      std::optional<OwnedArray> out;
+      if (!convert_argument("out", [&] { return convert_out_array(slots[4], out); })) {
+        return nullptr;
+      }
+      ArrayDestination destination(std::move(out));
+      auto read = capture.read_region(region, destination);
+      if (!read) return raise_error(std::move(read.error()));
+      return destination.release();
+    });
+  });
+}
+
+// The wait runs without the interpreter lock and without the capture's
+// access, so that another thread may stop the capture meanwhile (which ends
+// the wait). It takes the lock back every kSignalCheckInterval to run signal
+// handlers.
+PyObject* wait_frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* slots[1];
+    if (!parse_arguments(kWaitFrameSpec, args, nargs, kwnames, slots)) return nullptr;
+    std::optional<double> timeout;
+    if (!convert_argument("timeout", [&] { return convert_seconds(slots[0], timeout); })) {
+      return nullptr;
+    }
+    if (timeout && !(std::isfinite(*timeout) && *timeout >= 0)) {
+      return raise_error(CaptureError::of(CaptureError::Kind::InvalidTimeout));
+    }
+
+    // The wait is made under a shared access, which ends before the wait
+    // begins: the wait holds the capture's frame slot, not the capture.
+    std::optional<FrameWait> wait;
+    PyObject* prepared = with_shared_access<Capture>(self, [&](Capture& capture) -> PyObject* {
+      auto made = capture.frame_wait();
+      if (!made) return raise_error(std::move(made.error()));
+      wait.emplace(std::move(*made));
+      Py_RETURN_NONE;
+    });
+    if (prepared == nullptr) return nullptr;
+    Py_DECREF(prepared);
+
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> deadline;
+    if (timeout && *timeout < kLongestTimeout) {
+      deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                    std::chrono::duration<double>(*timeout));
+    }
+    while (true) {
+      const Clock::time_point check = Clock::now() + kSignalCheckInterval;
+      const Clock::time_point until = deadline ? std::min(*deadline, check) : check;
+      const FrameWait::Result result = without_gil([&] { return wait->wait_until(until); });
+      if (result == FrameWait::Result::Arrived) Py_RETURN_TRUE;
+      if (result == FrameWait::Result::Stopped) Py_RETURN_FALSE;
+      if (deadline && Clock::now() >= *deadline) Py_RETURN_FALSE;
+      if (PyErr_CheckSignals() < 0) return nullptr;
+    }
+  });
+}
+
 PyMethodDef capture_methods[] = {
     {"start", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(start)),
      METH_FASTCALL | METH_KEYWORDS,
@@ -158,12 +247,47 @@ PyMethodDef capture_methods[] = {
      "Read the latest frame back from the GPU and return it.\n\n"
      "Args:\n    out: An optional [h w 4] uint8 array to write into.\n\n"
      "Returns:\n    The frame as a 3D NumPy array with dimensions [h w 4]."},
+    {"frame_region", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(frame_region)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "frame_region($self, left, top, width, height, out=None)\n--\n\n"
+     "Read a rectangle of the latest frame back from the GPU and return it.\n\n"
+     "Only the rectangle is copied from the GPU, so reading a small part of a large frame is\n"
+     "cheap. The rectangle must lie inside the frame; 0, 0 is the frame's top-left pixel.\n\n"
+     "Args:\n    left: The column of the rectangle's left edge.\n"
+     "    top: The row of the rectangle's top edge.\n"
+     "    width: The width of the rectangle in pixels.\n"
+     "    height: The height of the rectangle in pixels.\n"
+     "    out: An optional [height width 4] uint8 array to write into.\n\n"
+     "Returns:\n    The rectangle as a 3D NumPy array with dimensions [height width 4]."},
+    {"wait_frame", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(wait_frame)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "wait_frame($self, timeout=None)\n--\n\n"
+     "Wait for a frame newer than the last one read.\n\n"
+     "Waits until a frame arrives that is newer than the one the last :meth:`frame` or\n"
+     ":meth:`frame_region` returned (before the first read, newer than the first frame). Other\n"
+     "Python threads run meanwhile, and another thread may stop the capture, which ends the "
+     "wait.\n\n"
+     "Args:\n    timeout: The longest wait in seconds. If None, waits as long as it takes.\n\n"
+     "Returns:\n    True if a new frame arrived, False if the timeout passed or the capture "
+     "stopped first."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef capture_getset[] = {
     {"active", property_getter<Capture, &Capture::active>, nullptr,
      ":``bool``: True if a capture is running.", nullptr},
+    {"cursor", property_getter<Capture, &Capture::cursor>,
+     exclusive_setter<Capture, bool, convert_bool, &Capture::set_cursor>,
+     ":``bool``: True if the mouse pointer is drawn into the frames (the default).\n\n"
+     "A change applies to the running capture at once and to later starts. False needs Windows "
+     "10\nversion 2004 or later.",
+     nullptr},
+    {"border", property_getter<Capture, &Capture::border>,
+     exclusive_setter<Capture, bool, convert_bool, &Capture::set_border>,
+     ":``bool``: True if Windows draws a border around the captured target (the default).\n\n"
+     "A change applies to the running capture at once and to later starts. False needs Windows "
+     "11\n(or Windows Server 2022) or later.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -4,6 +4,8 @@
 // (see `to_python` in results.h for what each becomes).
 //
 //   {"width", property_getter<MonitorHandle, monitor_width>, nullptr, "...", nullptr}
+//   {"cursor", property_getter<Capture, &Capture::cursor>,
+//    exclusive_setter<Capture, bool, convert_bool, &Capture::set_cursor>, "...", nullptr}
 //   {"focus", shared_method<WindowHandle, focus_window>, METH_NOARGS, "..."}
 //   {"stop", exclusive_method<Capture, &Capture::stop>, METH_NOARGS, "..."}
 //   {"primary_monitor", module_function<primary_monitor>, METH_NOARGS, "..."}
@@ -21,6 +23,27 @@ PyObject* property_getter(PyObject* self, void*) {
   return guarded([&] {
     return with_shared_access<Payload>(
         self, [](Payload& payload) { return call_to_python(Read, payload); });
+  });
+}
+
+// A property write under the exclusive access to the instance: `Convert`
+// turns the value into a Value (false with the exception set), checked before
+// the instance is looked at, and `Write(payload, value)` applies it. Deleting
+// the property is refused.
+template <class Payload, class Value, auto Convert, auto Write>
+int exclusive_setter(PyObject* self, PyObject* value, void*) {
+  return guarded_status([&]() -> int {
+    if (value == nullptr) {
+      PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
+      return -1;
+    }
+    Value converted{};
+    if (!Convert(value, converted)) return -1;
+    PyObject* result = with_exclusive_access<Payload>(
+        self, [&](Payload& payload) { return call_to_python(Write, payload, converted); });
+    if (result == nullptr) return -1;
+    Py_DECREF(result);
+    return 0;
   });
 }
 

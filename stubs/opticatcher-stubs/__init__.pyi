@@ -175,3 +175,71 @@ class Capture:
 
     @overload
     def frame(self, out: _FrameArray) -> _FrameArray: ...
+    @overload
+    def frame_region(
+        self,
+        left: SupportsIndex,
+        top: SupportsIndex,
+        width: SupportsIndex,
+        height: SupportsIndex,
+        out: None = None,
+    ) -> npt.NDArray[np.uint8]:
+        """Read a rectangle of the latest frame back from the GPU and return it.
+
+        Only the rectangle is copied from the GPU, so reading a small part of a large frame is
+        cheap. The rectangle must lie inside the frame; 0, 0 is the frame's top-left pixel.
+
+        Args:
+            left: The column of the rectangle's left edge.
+            top: The row of the rectangle's top edge.
+            width: The width of the rectangle in pixels.
+            height: The height of the rectangle in pixels.
+            out: An optional [height width 4] uint8 array to write into.
+
+        Returns:
+            The rectangle as a 3D NumPy array with dimensions [height width 4].
+        """
+
+    @overload
+    def frame_region(
+        self,
+        left: SupportsIndex,
+        top: SupportsIndex,
+        width: SupportsIndex,
+        height: SupportsIndex,
+        out: _FrameArray,
+    ) -> _FrameArray: ...
+    def wait_frame(self, timeout: float | None = None) -> bool:
+        """Wait for a frame newer than the last one read.
+
+        Waits until a frame arrives that is newer than the one the last :meth:`frame` or
+        :meth:`frame_region` returned (before the first read, newer than the first frame). Other
+        Python threads run meanwhile, and another thread may stop the capture, which ends the wait.
+
+        Args:
+            timeout: The longest wait in seconds. If None, waits as long as it takes.
+
+        Returns:
+            True if a new frame arrived, False if the timeout passed or the capture stopped first.
+        """
+
+    @property
+    def cursor(self) -> bool:
+        """:``bool``: True if the mouse pointer is drawn into the frames (the default).
+
+        A change applies to the running capture at once and to later starts. False needs Windows 10
+        version 2004 or later.
+        """
+
+    @cursor.setter
+    def cursor(self, value: bool | np.bool_) -> None: ...
+    @property
+    def border(self) -> bool:
+        """:``bool``: True if Windows draws a border around the captured target (the default).
+
+        A change applies to the running capture at once and to later starts. False needs Windows 11
+        (or Windows Server 2022) or later.
+        """
+
+    @border.setter
+    def border(self, value: bool | np.bool_) -> None: ...

@@ -196,6 +196,49 @@ TEST(LatestFrameSlot, AWaiterWakesWhenTheFirstFrameArrives) {
   slot.empty();
 }
 
+TEST(LatestFrameSlot, NumbersFramesAndWaitsForOneNewerThanTheNewestRead) {
+  LatestFrameSlot slot;
+  FakeFrame frame;
+  const auto soon = [] { return std::chrono::steady_clock::now() + 10ms; };
+  EXPECT_EQ(slot.newest_read(), 1u);  // the first frame counts as read
+  EXPECT_EQ(slot.wait_for_newer(1, soon()), LatestFrameSlot::Wait::TimedOut);
+  slot.publish(hold(frame));
+  EXPECT_EQ(slot.wait_for_newer(1, soon()), LatestFrameSlot::Wait::TimedOut);
+  slot.publish(hold(frame));
+  slot.publish(hold(frame));
+  auto latest = slot.take_latest_numbered();
+  ASSERT_TRUE(latest);
+  EXPECT_EQ(latest->number, 3u);
+  EXPECT_EQ(slot.wait_for_newer(slot.newest_read(), soon()), LatestFrameSlot::Wait::Arrived);
+  slot.mark_read(3);
+  slot.mark_read(2);  // a slower reader of an older frame does not go back
+  EXPECT_EQ(slot.newest_read(), 3u);
+  EXPECT_EQ(slot.wait_for_newer(3, soon()), LatestFrameSlot::Wait::TimedOut);
+  latest->frame.reset();
+  slot.empty();
+}
+
+TEST(LatestFrameSlot, ClosingWakesEveryWaiterForGood) {
+  auto slot = std::make_shared<LatestFrameSlot>();
+  FakeFrame frame;
+  slot->publish(hold(frame));
+  std::vector<std::thread> waiters;
+  std::atomic<int> closed{0};
+  for (int i = 0; i < 3; ++i) {
+    // Each waiter holds the slot, as a wait for a frame does.
+    waiters.emplace_back([slot, &closed] {
+      const auto result = slot->wait_for_newer(1, std::chrono::steady_clock::now() + 60s);
+      if (result == LatestFrameSlot::Wait::Closed) ++closed;
+    });
+  }
+  std::this_thread::sleep_for(20ms);
+  slot->close();
+  EXPECT_EQ(frame.references, 0u);  // closing drops the frame
+  slot.reset();                     // the capture's reference goes; the waiters keep theirs
+  for (auto& waiter : waiters) waiter.join();
+  EXPECT_EQ(closed, 3);
+}
+
 // ---------------------------------------------------------------------------
 // The handler
 

@@ -143,6 +143,7 @@ class Readback : public ::testing::Test {
   void TearDown() override {
     frame.reset();
     resources.staging.reset();
+    resources.region_staging.reset();
     resources.context.reset();
     resources.device.reset();
     EXPECT_EQ(winsim_test::errors(), "");
@@ -203,6 +204,30 @@ TEST_F(Readback, CopiesTheTopLeftRegionOnPackedAndPaddedPitches) {
         EXPECT_EQ(pixel[3], 255);
       }
     }
+  }
+}
+
+TEST_F(Readback, CopiesABoxThroughTheRegionsOwnStagingTexture) {
+  for (std::uint32_t alignment : {1u, 256u}) {
+    ASSERT_EQ(winsim_set_row_pitch_alignment(alignment), WINSIM_OK);
+    resources.staging.reset();
+    resources.region_staging.reset();
+    ASSERT_EQ(read({5, 3}).size(), 5u * 3 * 4);  // the whole frame first
+    ID3D11Texture2D* frame_staging = resources.staging.get();
+    const CopyRegion box{2, 2, 3, 1};  // columns 3 and 4 of rows 1 and 2
+    std::vector<std::uint8_t> out(2 * 2 * 4, 0x55);
+    ASSERT_TRUE(copy_frame_to_buffer(resources, frame.get(), box,
+                                     std::as_writable_bytes(std::span(out)), StagingUse::Region));
+    for (std::uint32_t y = 0; y < 2; ++y) {
+      for (std::uint32_t x = 0; x < 2; ++x) {
+        const std::uint8_t* pixel = &out[(y * 2 + x) * 4];
+        EXPECT_EQ(pixel[0], 3 + x);
+        EXPECT_EQ(pixel[1], 1 + y);
+      }
+    }
+    EXPECT_EQ(resources.region_staging_width, 2u);
+    EXPECT_EQ(resources.region_staging_height, 2u);
+    EXPECT_EQ(resources.staging.get(), frame_staging);  // the frame's cache is left alone
   }
 }
 

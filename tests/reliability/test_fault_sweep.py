@@ -1,14 +1,16 @@
 """Every platform call of a capture's life, failed one at a time.
 
-A good run of start, frame delivery, frame and stop is recorded first: which
-platform operations each phase calls, and how often. Then the same run is
-repeated once per recorded call, with exactly that call failing (and, where
-the operation delivers an object, once more with the call succeeding but
-delivering none). Each repetition checks what the failing phase reports (the
-exception type and its exact text), that a failed start leaves the capture
-inactive and a failed frame leaves it running and readable, that a caller's
-`out` is never written by a failing frame, and that after stop nothing the
-run created is still alive and the platform saw no misuse.
+A good run of start (with the pointer and border switched off), frame
+delivery, frame, frame_region, switching them on again while running, and
+stop is recorded first: which platform operations each phase calls, and how
+often. Then the same run is repeated once per recorded call, with exactly that
+call failing (and, where the operation delivers an object, once more with the
+call succeeding but delivering none). Each repetition checks what the failing
+phase reports (the exception type and its exact text), that a failed start
+leaves the capture inactive, a failed read leaves it running and readable and
+a failed switch leaves it running with the switch as it was, that a caller's
+`out` is never written by a failing read, and that after stop nothing the run
+created is still alive and the platform saw no misuse.
 
 The outcomes are data (OUTCOMES below), written from the documented failure
 behaviour of each phase, not derived from the code. A call that the good run
@@ -52,7 +54,8 @@ OPERATIONS = [
     "SetMultithreadProtected", "StartCapture", "SysAllocString", "SysAllocStringLen",
     "SysFreeString", "SysStringLen", "TryGetNextFrame", "Unmap", "WindowsCreateString",
     "WindowsDeleteString", "add_FrameArrived", "get_ContentSize", "get_DisplayName", "get_Size",
-    "get_Surface", "get_SystemRelativeTime", "remove_FrameArrived",
+    "get_Surface", "get_SystemRelativeTime", "remove_FrameArrived", "get_IsCursorCaptureEnabled",
+    "put_IsCursorCaptureEnabled", "get_IsBorderRequired", "put_IsBorderRequired",
 ] + [
     "QueryInterface:" + name
     for name in [
@@ -61,7 +64,8 @@ OPERATIONS = [
         "IDirect3D11CaptureFrame", "IDirect3D11CaptureFramePool",
         "IDirect3D11CaptureFramePoolStatics2", "IDirect3DDevice", "IDirect3DDxgiInterfaceAccess",
         "IDirect3DSurface", "IErrorInfo", "IGraphicsCaptureItem", "IGraphicsCaptureItemInterop",
-        "IGraphicsCaptureSession", "IInspectable", "IMarshal", "IRestrictedErrorInfo",
+        "IGraphicsCaptureSession", "IGraphicsCaptureSession2", "IGraphicsCaptureSession3",
+        "IInspectable", "IMarshal", "IRestrictedErrorInfo",
         "ITypedEventHandler_FramePool_Inspectable", "IUnknown",
     ]
 ]
@@ -101,6 +105,11 @@ OUTCOMES = {
     ("start", "CreateFreeThreaded"): (WINDOWS, NULL_OBJECT),
     ("start", "add_FrameArrived"): (WINDOWS, None),
     ("start", "CreateCaptureSession"): (WINDOWS, NULL_OBJECT),
+    # The switches that are off apply before the first frame.
+    ("start", "QueryInterface:IGraphicsCaptureSession2"): (WINDOWS, NULL_OBJECT),
+    ("start", "put_IsCursorCaptureEnabled"): (WINDOWS, None),
+    ("start", "QueryInterface:IGraphicsCaptureSession3"): (WINDOWS, NULL_OBJECT),
+    ("start", "put_IsBorderRequired"): (WINDOWS, None),
     ("start", "StartCapture"): (WINDOWS, None),
     # The first frame's delivery: the handler reports to the platform, the
     # slot stays empty.
@@ -115,6 +124,18 @@ OUTCOMES = {
     ("first read", "CreateTexture2D"): (WINDOWS, NO_STAGING),
     # A mapping without memory is refused before anything is copied.
     ("first read", "Map"): (WINDOWS, NULL_POINTER),
+    # A rectangle: the same steps into a staging texture of its own.
+    ("region read", "get_ContentSize"): (WINDOWS, None),
+    ("region read", "get_Surface"): (WINDOWS, NULL_OBJECT),
+    ("region read", "QueryInterface:IDirect3DDxgiInterfaceAccess"): (WINDOWS, NULL_POINTER),
+    ("region read", "GetInterface"): (WINDOWS, NULL_OBJECT),
+    ("region read", "CreateTexture2D"): (WINDOWS, NO_STAGING),
+    ("region read", "Map"): (WINDOWS, NULL_POINTER),
+    # Switching on while running: the switch stays off, the capture runs on.
+    ("switches", "QueryInterface:IGraphicsCaptureSession2"): (WINDOWS, NULL_OBJECT),
+    ("switches", "put_IsCursorCaptureEnabled"): (WINDOWS, None),
+    ("switches", "QueryInterface:IGraphicsCaptureSession3"): (WINDOWS, NULL_OBJECT),
+    ("switches", "put_IsBorderRequired"): (WINDOWS, None),
     # The content grew: the frame that shows it is stored, then the pool is
     # recreated; a failure anywhere in that delays the growth by a frame.
     ("growth", "TryGetNextFrame"): (LATE_GROWTH, LATE_GROWTH),
@@ -136,11 +157,20 @@ OUTCOMES = {
     ("stop", "Direct3D11CaptureFramePool.Close"): (SUCCEEDS, None),
 }
 
-PHASES = ["start", "first delivery", "first read", "growth", "second read", "stop"]
-READS = {"first read", "second read"}
+PHASES = ["start", "first delivery", "first read", "region read", "switches", "growth",
+          "second read", "stop"]
+READS = {"first read", "region read", "second read"}
+# The reads that write into a caller's `out`.
+OUTS = {"first read", "region read"}
+# Which switch a failing operation belongs to.
+SWITCH_OF = {"QueryInterface:IGraphicsCaptureSession2": "cursor",
+             "put_IsCursorCaptureEnabled": "cursor",
+             "QueryInterface:IGraphicsCaptureSession3": "border",
+             "put_IsBorderRequired": "border"}
 
 SMALL = (64, 48)  # width, height of the target when the capture starts
 GROWN = (80, 60)  # the window's size for the growth phase
+REGION = (5, 7, 11, 13)  # left, top, width, height of the region read
 OUT_FILL = 0xA5
 
 
@@ -165,13 +195,32 @@ class Run:
             self.handle = winsim.add_window("swept", *SMALL)
             self.target = oc.Window("swept")
         self.capture = oc.Capture()
-        self.out = np.full((SMALL[1], SMALL[0], 4), OUT_FILL, np.uint8)
+        self.capture.cursor = False
+        self.capture.border = False
+        self.outs = {
+            "first read": np.full((SMALL[1], SMALL[0], 4), OUT_FILL, np.uint8),
+            "region read": np.full((REGION[3], REGION[2], 4), OUT_FILL, np.uint8),
+        }
         self.calls = {}
+
+    def read(self, phase):
+        """The read of a read phase, as the run makes it."""
+        if phase == "first read":
+            return self.capture.frame(out=self.outs[phase])
+        if phase == "region read":
+            return self.capture.frame_region(*REGION, out=self.outs[phase])
+        return self.capture.frame()
+
+    def switch_on(self):
+        self.capture.cursor = True
+        self.capture.border = True
 
     def phases(self):
         yield "start", lambda: self.capture.start(self.target, await_first_frame=False)
         yield "first delivery", lambda: winsim.present(self.handle)
-        yield "first read", lambda: self.capture.frame(out=self.out)
+        yield "first read", lambda: self.read("first read")
+        yield "region read", lambda: self.read("region read")
+        yield "switches", self.switch_on
         if self.kind == "window":
             def grow():
                 winsim.resize_window(self.handle, *GROWN)
@@ -179,7 +228,7 @@ class Run:
                 winsim.present(self.handle)
 
             yield "growth", grow
-            yield "second read", lambda: self.capture.frame()
+            yield "second read", lambda: self.read("second read")
         yield "stop", self.capture.stop
 
     @staticmethod
@@ -230,7 +279,7 @@ def arm(operation, call, null, description):
 
 
 def expected_shapes(kind):
-    shapes = {"first read": (SMALL[1], SMALL[0], 4)}
+    shapes = {"first read": (SMALL[1], SMALL[0], 4), "region read": (REGION[3], REGION[2], 4)}
     if kind == "window":
         shapes["second read"] = (GROWN[1], GROWN[0], 4)
     return shapes
@@ -270,8 +319,8 @@ def check_case(kind, phase, operation, call, null, outcome):
                 if current in shapes and getattr(result, "shape", None) != shapes[current]:
                     problems.append(f"{current}: got {getattr(result, 'shape', result)!r}, "
                                     f"expected shape {shapes[current]}")
-                if current == "first read" and result is not run.out:
-                    problems.append("first read: did not return `out` itself")
+                if current in OUTS and result is not run.outs[current]:
+                    problems.append(f"{current}: did not return `out` itself")
                 continue
             try:
                 action()
@@ -286,16 +335,21 @@ def check_case(kind, phase, operation, call, null, outcome):
             if current in READS:
                 if not run.capture.active:
                     problems.append(f"{current} failed and the capture stopped")
-                if current == "first read" and not (run.out == OUT_FILL).all():
+                if current in OUTS and not (run.outs[current] == OUT_FILL).all():
                     problems.append(f"{current} failed but wrote into `out`")
                 if outcome != NO_FRAME:
                     # The capture is untouched: the same read works now.
                     try:
-                        again = run.capture.frame(out=run.out if current == "first read" else None)
+                        again = run.read(current)
                         if again.shape != shapes[current]:
                             problems.append(f"{current} again: shape {again.shape}")
                     except BaseException as error:
                         problems.append(f"{current} again: {type(error).__name__}: {error}")
+            if current == "switches":
+                if not run.capture.active:
+                    problems.append("a switch failed and the capture stopped")
+                if getattr(run.capture, SWITCH_OF[operation]) is not False:
+                    problems.append(f"the {SWITCH_OF[operation]} switch failed but changed")
             break
         run.capture.stop()
         if run.capture.active:

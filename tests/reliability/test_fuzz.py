@@ -294,7 +294,8 @@ def any_values():
 
 
 keyword_names = st.one_of(
-    st.sampled_from(["id", "name", "capture_target", "await_first_frame", "out", "self"]),
+    st.sampled_from(["id", "name", "capture_target", "await_first_frame", "out", "self", "left",
+                     "top", "width", "height", "timeout"]),
     texts,
     st.builds(StrSub, st.sampled_from(["id", "name", "out", "await_first_frame"])),
     odd_ints, st.binary(max_size=4), st.none(),
@@ -337,6 +338,8 @@ FAULT_OPERATIONS = [
     # have taken stays with the thread, as on Windows, until the next failure.
     "GetDesktopWindow", "FormatMessageW", "GetDescription", "GetErrorDetails",
     "QueryInterface:IRestrictedErrorInfo", "LoadLibraryExA", "LocalFree", "SysAllocString",
+    "QueryInterface:IGraphicsCaptureSession2", "QueryInterface:IGraphicsCaptureSession3",
+    "put_IsCursorCaptureEnabled", "put_IsBorderRequired",
 ]
 
 faults = st.lists(
@@ -536,6 +539,104 @@ def test_frame(out, planned, running, positional, extra):
     for method in (capture.stop, lambda: capture.active):
         outcome_of(method)
     del capture, result
+    nothing_alive()
+
+
+# Rectangle parts: mostly near the scene monitor's 64x48 frame, then anything.
+region_parts = st.one_of(
+    st.integers(-3, 70), st.integers(-3, 70), odd_ints, index_objects, any_values(),
+)
+
+
+@child_only
+@FUZZ
+@given(st.tuples(region_parts, region_parts, region_parts, region_parts), out_values(), faults,
+       st.integers(0, 4).map(bool), st.booleans(), call_arguments(any_values()))
+def test_frame_region(parts, out, planned, running, positional, extra):
+    """frame_region with any rectangle and `out`: a rejected `out` is left as
+    it was, an accepted one is returned as itself, and a rectangle of plain
+    ints gives exactly those pixels of the frame."""
+    scene()
+    capture = oc.Capture()
+    if running:
+        capture.start(oc.Monitor(1))
+    before = snapshot(out)
+    arm(planned)
+    result = outcome_of(lambda: capture.frame_region(*parts, out) if positional
+                        else capture.frame_region(*parts, out=out))
+    event("frame_region: " + type(result).__name__)
+    if isinstance(result, BaseException):
+        if before is not None:
+            assert snapshot(out) == before, "a failing frame_region wrote into out"
+    else:
+        assert isinstance(result, np.ndarray) and result.dtype == np.uint8
+        if out is not None:
+            assert result is out
+        if all(isinstance(part, int) for part in parts):
+            left, top, width, height = (int(part) for part in parts)
+            assert np.array_equal(result, PATTERN[top:top + height, left:left + width])
+    args, kwargs = extra
+    outcome_of(lambda: capture.frame_region(*args, **kwargs))
+    capture.stop()
+    del capture, result
+    nothing_alive()
+
+
+timeouts = st.one_of(
+    st.floats(min_value=0, max_value=0.02), st.floats(), st.none(), numpy_scalars, odd_ints,
+    index_objects, any_values(),
+)
+
+
+@child_only
+@FUZZ
+@given(timeouts, faults, st.integers(0, 4).map(bool), st.booleans(), call_arguments(timeouts))
+def test_wait_frame(timeout, planned, running, positional, extra):
+    """wait_frame with any timeout, on a running capture (frames arrive at
+    60 Hz, so no wait lasts) or an idle one."""
+    scene()
+    capture = oc.Capture()
+    if running:
+        capture.start(oc.Monitor(1))
+    arm(planned)
+    result = outcome_of(lambda: capture.wait_frame(timeout) if positional
+                        else capture.wait_frame(timeout=timeout))
+    event("wait_frame: " + type(result).__name__)
+    assert isinstance(result, (bool, BaseException))
+    args, kwargs = extra
+    outcome_of(lambda: capture.wait_frame(*args, **kwargs))
+    capture.stop()
+    del capture
+    nothing_alive()
+
+
+@child_only
+@FUZZ
+@given(any_values(), st.sampled_from(["cursor", "border"]), faults, st.integers(0, 2),
+       st.tuples(st.booleans(), st.booleans()))
+def test_switches(value, name, planned, running, interfaces):
+    """The cursor and border properties take any value, on an idle or running
+    capture, on Windows versions with or without the switches; a refused
+    value leaves the property as it was."""
+    scene()
+    winsim.set_session_interfaces(*interfaces)
+    capture = oc.Capture()
+    if running:
+        capture.start(oc.Monitor(1))
+    arm(planned)
+    before = getattr(capture, name)
+    result = outcome_of(lambda: setattr(capture, name, value))
+    after = getattr(capture, name)
+    if isinstance(result, BaseException):
+        assert after is before
+    else:
+        assert after is bool(value)
+    with pytest.raises(AttributeError):
+        delattr(capture, name)
+    if running == 2:
+        outcome_of(lambda: capture.start(oc.Monitor(1), await_first_frame=False))
+    capture.stop()
+    del capture
     nothing_alive()
 
 

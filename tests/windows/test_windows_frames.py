@@ -99,6 +99,47 @@ def test_frames_are_exact(capture, service, width, height):
     read_both_ways(capture, width, height, service.last_sequence())
 
 
+@pytest.mark.parametrize(
+    "left, top, width, height",
+    [
+        (0, 0, 1, 1),
+        (5, 3, 33, 17),  # rows of 132 bytes from inside the frame
+        (993, 695, 7, 5),  # the bottom-right corner of the content
+        (0, 0, 1000, 700),  # the whole content
+    ],
+)
+def test_regions_are_exact(capture, service, left, top, width, height):
+    """frame_region copies its box out of a real Direct3D 11 texture."""
+    service.set_content(1000, 700)
+    assert service.deliver(1) == 1
+    expected = support.pattern(1000, 700, service.last_sequence())
+    expected = expected[top:top + height, left:left + width]
+    assert np.array_equal(capture.frame_region(left, top, width, height), expected)
+    out = np.full((height, width, 4), 0x5A, np.uint8)
+    assert capture.frame_region(left, top, width, height, out=out) is out
+    assert np.array_equal(out, expected)
+    with pytest.raises(ValueError, match=r"^Region \(left=994, top=0, width=7, height=1\)"):
+        capture.frame_region(994, 0, 7, 1)
+
+
+def test_new_frames_and_a_service_without_the_switches(capture, service):
+    """wait_frame sees the stand-in's frames arrive on its own thread; the
+    stand-in's session has neither switch interface, as Windows 10 before
+    version 2004 has not."""
+    assert capture.wait_frame(0) is False  # the first frame counts as read
+    assert service.deliver(1) == 1
+    assert capture.wait_frame(5) is True
+    capture.frame_region(0, 0, 1, 1)
+    assert capture.wait_frame(0.05) is False
+    with pytest.raises(RuntimeError,
+                       match="^Hiding the mouse pointer needs Windows 10 version 2004 or later$"):
+        capture.cursor = False
+    with pytest.raises(RuntimeError, match="^Hiding the capture border needs Windows 11"):
+        capture.border = False
+    capture.cursor = capture.border = True  # what the session does anyway
+    assert capture.active
+
+
 def test_the_pool_grows_with_the_content(capture, service):
     monitor = oc.primary_monitor()
     width, height = monitor.width + 64, monitor.height + 32

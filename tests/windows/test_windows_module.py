@@ -22,7 +22,8 @@ def test_module_surface():
     members = {
         oc.Monitor: {"width", "height", "index", "refresh_rate", "device_name", "device_string"},
         oc.Window: {"valid", "name", "focus", "focused"},
-        oc.Capture: {"start", "active", "stop", "frame"},
+        oc.Capture: {"start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
+                     "border"},
     }
     for cls, names in members.items():
         assert {name for name in vars(cls) if not name.startswith("__")} == names
@@ -36,6 +37,8 @@ def test_text_signatures_and_docstrings():
     signatures = {
         oc.Capture.start: "($self, capture_target, await_first_frame=None)",
         oc.Capture.frame: "($self, out=None)",
+        oc.Capture.frame_region: "($self, left, top, width, height, out=None)",
+        oc.Capture.wait_frame: "($self, timeout=None)",
         oc.Capture.stop: "($self)",
         oc.Window.focus: "($self)",
         oc.enumerate_windows: "()",

@@ -14,6 +14,7 @@
 #include "capture/frame.h"
 #include "common/fork_guard.h"
 #include "desktop/content.h"
+#include "desktop/pointer.h"
 #include "oleaut32/error_info.h"
 #include "opticatcher/com_ptr.h"
 
@@ -118,6 +119,7 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   const auto size = target_size(target);
   if (!size) return;  // the window is gone: no more frames
   auto content = desktop::content(target.handle());
+  auto pointer = core->switches.cursor ? desktop::pointer(target.handle()) : std::nullopt;
 
   ComPtr<d3d11::Texture2D> buffer;
   ComPtr<FramePool> pool;
@@ -147,8 +149,8 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   // From here on the frame keeps the buffer busy until it goes.
   if (d3d11::TextureState* texture = buffer->texture_state()) {
     d3d11::GpuGuard busy(*texture->gpu, "frame rendering");
-    buffer->show(
-        {std::move(content), static_cast<UINT>(size->Width), static_cast<UINT>(size->Height)});
+    buffer->show({std::move(content), static_cast<UINT>(size->Width),
+                  static_cast<UINT>(size->Height), pointer});
   }
   buffer.reset();
 

@@ -4,6 +4,7 @@
 // it, and with no free buffer no frame is produced.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -30,6 +31,15 @@ struct Subscription {
   int running = 0;  // invocations in progress
 };
 
+// The switches of a capture session (IGraphicsCaptureSession2 and 3), kept
+// with the pool whose frames they shape: frame rendering reads them on the
+// delivery thread, the session's setters write them on any thread. The
+// module makes one session per pool; sessions of one pool share them.
+struct SessionSwitches {
+  std::atomic<bool> cursor{true};  // the pointer is drawn into frames
+  std::atomic<bool> border{true};  // Windows draws its border around the target
+};
+
 // What the pool object, its session, its frames and the delivery thread share.
 struct PoolCore {
   PoolCore() = default;
@@ -51,6 +61,7 @@ struct PoolCore {
   std::deque<Frame*> ready;  // one reference each
   std::vector<std::shared_ptr<Subscription>> subscriptions;
   std::int64_t last_token = 0;
+  SessionSwitches switches;
 
   // Releases the buffer `texture` for later frames (a frame going away).
   void free_buffer(d3d11::Texture2D* texture);

@@ -1,14 +1,25 @@
 // GraphicsCaptureSession: binds a frame pool to a capture item; StartCapture
 // makes frames arrive, Close (or the session's final release) stops them.
+//
+// Its switches (IGraphicsCaptureSession2: the pointer in the frames;
+// IGraphicsCaptureSession3: the border around the target) are on by default.
+// A session made while the control API says this Windows lacks one of those
+// interfaces answers its query with E_NOINTERFACE, as older Windows does.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "capture/frame_pool.h"
 #include "capture/target.h"
 #include "combase/runtime_object.h"
 #include "opticatcher/abi/capture_abi.h"
+
+namespace winsim::faults {
+class Operation;
+}  // namespace winsim::faults
 
 namespace winsim::capture {
 
@@ -22,17 +33,47 @@ struct SessionState {
   Target target;
   std::uint64_t capture = 0;  // the delivery registration while started
   bool closed = false;
+  std::uint64_t listing = 0;  // the entry in the list of open sessions
 };
 
 class Session final
     : public combase::RuntimeObject<Session, SessionState, winrt_abi::IGraphicsCaptureSession,
-                                    winrt_abi::IClosable> {
+                                    winrt_abi::IClosable, winrt_abi::IGraphicsCaptureSession2,
+                                    winrt_abi::IGraphicsCaptureSession3> {
  public:
   static constexpr std::string_view kClassName = "GraphicsCaptureSession";
   Session(std::shared_ptr<PoolCore> core, Target target);
 
   HRESULT STDMETHODCALLTYPE StartCapture() override;
   HRESULT STDMETHODCALLTYPE Close() override;
+  HRESULT STDMETHODCALLTYPE get_IsCursorCaptureEnabled(winrt_abi::Boolean* value) override;
+  HRESULT STDMETHODCALLTYPE put_IsCursorCaptureEnabled(winrt_abi::Boolean value) override;
+  HRESULT STDMETHODCALLTYPE get_IsBorderRequired(winrt_abi::Boolean* value) override;
+  HRESULT STDMETHODCALLTYPE put_IsBorderRequired(winrt_abi::Boolean value) override;
+
+  // Hides the switch interfaces this session was made without.
+  bool exposes(REFIID iid) const;
+
+ private:
+  HRESULT get_switch(const faults::Operation& operation, std::atomic<bool> SessionSwitches::*which,
+                     winrt_abi::Boolean* value);
+  HRESULT put_switch(const faults::Operation& operation, std::atomic<bool> SessionSwitches::*which,
+                     winrt_abi::Boolean value);
+
+  const bool cursor_switch_;
+  const bool border_switch_;
 };
+
+// Whether sessions made from now on have IGraphicsCaptureSession2 (Windows 10
+// version 2004 and later) and IGraphicsCaptureSession3 (Windows 11).
+void set_session_interfaces(bool cursor_switch, bool border_switch);
+
+// The switches of the open sessions of `target` (made and not closed or
+// released), oldest first.
+struct SessionSwitchState {
+  bool cursor;
+  bool border;
+};
+std::vector<SessionSwitchState> open_sessions(std::uintptr_t target);
 
 }  // namespace winsim::capture

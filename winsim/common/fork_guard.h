@@ -21,6 +21,8 @@ enum class Rank {
   kDelivery,  // frame delivery: asks the desktop for refresh rates under its lock
   kDesktop,
   kContent,
+  kPointers,
+  kSessions,
   kStrings,
   kBstrs,
   kLocalHeap,  // records misuse under its lock

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "capture/frame_delivery.h"
+#include "capture/session.h"
 #include "combase/hstring.h"
 #include "combase/object_census.h"
 #include "common/entry_guard.h"
@@ -17,6 +18,7 @@
 #include "d3d11/gpu.h"
 #include "desktop/content.h"
 #include "desktop/desktop.h"
+#include "desktop/pointer.h"
 #include "kernel32/local_heap.h"
 #include "oleaut32/bstr.h"
 #include "oleaut32/error_info.h"
@@ -92,6 +94,8 @@ void winsim_reset(void) try {
   winsim::faults::clear_misuse();
   winsim::oleaut32::clear_error_info();
   winsim::user32::set_text_length_overreport(0);
+  winsim::desktop::clear_pointers();
+  winsim::capture::set_session_interfaces(true, true);
   if (!delivering) winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
 } catch (...) {
   winsim::entry::failed_control_call();
@@ -294,6 +298,34 @@ int winsim_set_row_pitch_alignment(uint32_t alignment) try {
 
 void winsim_set_row_pitch(uint32_t pitch) try { winsim::d3d11::set_row_pitch(pitch); } catch (...) {
   winsim::entry::failed_control_call();
+}
+
+int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) try {
+  if (!is_target(target)) {
+    return WINSIM_UNKNOWN_HANDLE;
+  }
+  std::optional<winsim::desktop::PointerSpot> spot;
+  if (shown != 0) spot = winsim::desktop::PointerSpot{x, y};
+  winsim::desktop::set_pointer(target, spot);
+  return WINSIM_OK;
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+void winsim_set_session_interfaces(int cursor_switch, int border_switch) try {
+  winsim::capture::set_session_interfaces(cursor_switch != 0, border_switch != 0);
+} catch (...) {
+  winsim::entry::failed_control_call();
+}
+
+size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) try {
+  std::string text;
+  for (const auto& session : winsim::capture::open_sessions(target)) {
+    text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\n";
+  }
+  return write_text(text, buffer, size);
+} catch (...) {
+  return winsim::entry::failed_control_call(size_t{0});
 }
 
 int winsim_pause(const char* operation, int paused) try {

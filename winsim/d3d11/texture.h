@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "combase/com_object.h"
 #include "d3d11/gpu.h"
 #include "desktop/content.h"
+#include "desktop/pointer.h"
 
 namespace winsim::d3d11 {
 
@@ -26,6 +28,7 @@ struct TargetPicture {
   std::shared_ptr<const desktop::Snapshot> snapshot;  // null: the test pattern
   UINT visible_width = 0;                             // the target's size
   UINT visible_height = 0;
+  std::optional<desktop::PointerSpot> pointer = std::nullopt;  // drawn over the content
 };
 
 // A texture's own memory. Rows are stored `storage_pitch()` bytes apart; Map

@@ -122,3 +122,62 @@ class TestPause:
             winsim.resume("NoSuchCall")
         with pytest.raises(TypeError):
             winsim.pause(None)
+
+
+class TestPointerAndSessions:
+    @pytest.mark.parametrize(
+        "spot, rows, columns",
+        [
+            ((6, 4), slice(4, 8), slice(6, 8)),  # clipped at the right and bottom
+            ((-5, -6), slice(0, 2), slice(0, 3)),  # partly above and left of the target
+            ((2**31 - 1, 0), slice(0, 0), slice(0, 0)),  # far away: nothing
+        ],
+    )
+    def test_the_pointer_is_drawn_clipped_to_the_target(self, spot, rows, columns):
+        import opticatcher as oc
+
+        monitor = winsim.add_monitor(8, 8)
+        winsim.set_frame_delivery(False)
+        capture = oc.Capture()
+        capture.start(oc.primary_monitor(), await_first_frame=False)
+        winsim.present(monitor)
+        plain = capture.frame()
+        winsim.set_pointer(monitor, spot)
+        winsim.present(monitor)
+        frame = capture.frame()
+        capture.stop()
+        expected = plain.copy()
+        expected[rows, columns] = winsim.POINTER_RGBA
+        assert numpy.array_equal(frame, expected)
+
+    def test_pointer_and_session_controls_check_their_arguments(self):
+        monitor = winsim.add_monitor()
+        with pytest.raises(ValueError, match="unknown handle"):
+            winsim.set_pointer(0x12345, (0, 0))
+        with pytest.raises(TypeError):
+            winsim.set_pointer(monitor, [1, 2])
+        with pytest.raises(ValueError, match="32 bits"):
+            winsim.set_pointer(monitor, (2**31, 0))
+        winsim.set_pointer(monitor, None)
+        with pytest.raises(TypeError):
+            winsim.set_session_interfaces(cursor_switch=0)
+        assert winsim.capture_sessions(0x12345) == []
+
+    def test_sessions_lack_their_interfaces_until_reset(self):
+        import opticatcher as oc
+
+        monitor = winsim.add_monitor(8, 8)
+        winsim.set_session_interfaces(cursor_switch=False, border_switch=False)
+        capture = oc.Capture()
+        capture.start(oc.primary_monitor())
+        for switch in ("cursor", "border"):
+            with pytest.raises(RuntimeError, match="needs Windows"):
+                setattr(capture, switch, False)
+        assert winsim.calls("QueryInterface:IGraphicsCaptureSession2") == 1
+        capture.stop()
+        winsim.reset()
+        monitor = winsim.add_monitor(8, 8)
+        capture.start(oc.primary_monitor())
+        capture.cursor = capture.border = False
+        assert winsim.capture_sessions(monitor) == [{"cursor": False, "border": False}]
+        capture.stop()

@@ -142,6 +142,31 @@ struct IGraphicsCaptureSession : public IInspectable {
   virtual HRESULT STDMETHODCALLTYPE StartCapture() = 0;
 };
 
+// The metadata's Boolean (the SDK's `boolean`): one byte, 0 or 1.
+using Boolean = unsigned char;
+
+// Windows.Graphics.Capture.IGraphicsCaptureSession2: the mouse pointer switch,
+// Windows 10 version 2004 and later (UniversalApiContract 10).
+// {2C39AE40-7D2E-5044-804E-8B6799D4CF9E}
+inline constexpr IID IID_IGraphicsCaptureSession2 = {
+    0x2C39AE40, 0x7D2E, 0x5044, {0x80, 0x4E, 0x8B, 0x67, 0x99, 0xD4, 0xCF, 0x9E}};
+
+struct IGraphicsCaptureSession2 : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_IsCursorCaptureEnabled(Boolean* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IsCursorCaptureEnabled(Boolean value) = 0;
+};
+
+// Windows.Graphics.Capture.IGraphicsCaptureSession3: the border switch, Windows
+// 11 and Windows Server 2022 (UniversalApiContract 12).
+// {F2CDD966-22AE-5EA1-9596-3A289344C3BE}
+inline constexpr IID IID_IGraphicsCaptureSession3 = {
+    0xF2CDD966, 0x22AE, 0x5EA1, {0x95, 0x96, 0x3A, 0x28, 0x93, 0x44, 0xC3, 0xBE}};
+
+struct IGraphicsCaptureSession3 : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_IsBorderRequired(Boolean* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IsBorderRequired(Boolean value) = 0;
+};
+
 // Windows.Graphics.Capture.IDirect3D11CaptureFrame
 // {FA50C623-38DA-4B32-ACF3-FA9734AD800E}
 inline constexpr IID IID_IDirect3D11CaptureFrame = {
@@ -214,6 +239,10 @@ OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureItemInterop,
 OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureItem, winrt_abi::IID_IGraphicsCaptureItem);
 OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession,
                          winrt_abi::IID_IGraphicsCaptureSession);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession2,
+                         winrt_abi::IID_IGraphicsCaptureSession2);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession3,
+                         winrt_abi::IID_IGraphicsCaptureSession3);
 OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFrame,
                          winrt_abi::IID_IDirect3D11CaptureFrame);
 OPTICATCHER_INTERFACE_ID(winrt_abi::ITypedEventHandler_FramePool_Inspectable,

@@ -1,6 +1,7 @@
 #include "platform/windows/capture.h"
 
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "expected_ops.h"
@@ -12,6 +13,7 @@
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
 #include "platform/windows/frame_arrival.h"
+#include "platform/windows/session_switches.h"
 #include "platform/windows/win32.h"
 
 // What a running capture holds. The frame-arrival handler holds the other
@@ -58,12 +60,13 @@ void close(IUnknown* object) {
 // Shuts down whatever of a pipeline exists: the session first, so that no new
 // frame is produced, then the handler's subscription (which waits for a call
 // already running), then the pool, and last the slot, now that nobody can fill
-// it again. Every failure is ignored.
+// it again; closing it wakes whoever waits for a frame. Every failure is
+// ignored.
 void shut_down(CaptureState& state, bool subscribed) {
   close(state.session.get());
   if (subscribed) ignore(state.frame_pool->remove_FrameArrived(state.frame_arrived_token));
   close(state.frame_pool.get());
-  if (state.slot) state.slot->empty();
+  if (state.slot) state.slot->close();
 }
 
 // Lets go of every reference a state holds, in a fixed order.
@@ -74,6 +77,7 @@ void release(CaptureState& state) {
   state.readback.device.reset();
   state.readback.context.reset();
   state.readback.staging.reset();
+  state.readback.region_staging.reset();
 }
 
 // Tears down a pipeline that `start` could not complete.
@@ -88,7 +92,37 @@ std::unexpected<CaptureError> abandon(CaptureState& state, bool subscribed, Erro
   }
 }
 
+// The region of `content` (the frame's readable size) that `region` names,
+// when it lies inside: no negative part, and its far edges within the content.
+std::optional<CopyRegion> region_inside(const FrameRectangle& region, CopyRegion content) {
+  if (region.left < 0 || region.top < 0 || region.width < 0 || region.height < 0) {
+    return std::nullopt;
+  }
+  // Compared without adding two parts, whose sum may pass 2^63.
+  const std::int64_t width = content.width;
+  const std::int64_t height = content.height;
+  if (region.left > width || region.width > width - region.left || region.top > height ||
+      region.height > height - region.top) {
+    return std::nullopt;
+  }
+  return CopyRegion{
+      static_cast<std::uint32_t>(region.width), static_cast<std::uint32_t>(region.height),
+      static_cast<std::uint32_t>(region.left), static_cast<std::uint32_t>(region.top)};
+}
+
 }  // namespace
+
+FrameWait::Result FrameWait::wait_until(std::chrono::steady_clock::time_point deadline) const {
+  switch (slot_->wait_for_newer(newest_read_, deadline)) {
+    case LatestFrameSlot::Wait::Arrived:
+      return Result::Arrived;
+    case LatestFrameSlot::Wait::Closed:
+      return Result::Stopped;
+    case LatestFrameSlot::Wait::TimedOut:
+      break;
+  }
+  return Result::TimedOut;
+}
 
 Capture::Capture() = default;
 
@@ -144,6 +178,16 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   if (!session) return abandon(*state, true, std::move(session.error()));
   state->session = std::move(*session);
 
+  // Switches that are off apply before the first frame; the session has the
+  // others on by default, so they need no call.
+  for (const auto& [which, on] :
+       {std::pair{SessionSwitch::Cursor, cursor_}, std::pair{SessionSwitch::Border, border_}}) {
+    if (on) continue;
+    if (auto set = set_session_switch(state->session.get(), which, false); !set) {
+      return abandon(*state, true, std::move(set.error()));
+    }
+  }
+
   if (auto started = com_check(state->session->StartCapture()); !started) {
     return abandon(*state, true, std::move(started.error()));
   }
@@ -169,15 +213,61 @@ void Capture::stop() {
 }
 
 std::expected<void, CaptureError> Capture::read_frame(FrameDestination& destination) const {
+  return read(nullptr, destination);
+}
+
+std::expected<void, CaptureError> Capture::read_region(const FrameRectangle& region,
+                                                       FrameDestination& destination) const {
+  return read(&region, destination);
+}
+
+std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
+                                                FrameDestination& destination) const {
   if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
   auto source = latest_frame_texture(*state_->slot);
   if (!source) return std::unexpected(std::move(source.error()));
-  const CopyRegion region = source->region;
+  CopyRegion region = source->region;
+  if (rectangle != nullptr) {
+    auto inside = region_inside(*rectangle, region);
+    if (!inside) {
+      return std::unexpected(CaptureError::region_outside(*rectangle, region.width, region.height));
+    }
+    region = *inside;
+  }
   auto bytes = destination.prepare(region.height, region.width);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
+  // An empty rectangle has nothing to copy (and a texture cannot be empty).
+  if (rectangle != nullptr && (region.width == 0 || region.height == 0)) {
+    state_->slot->mark_read(source->number);
+    return {};
+  }
   ReadbackResources& readback = state_->readback;
-  return destination.run_copy([&] {
+  const StagingUse use = rectangle != nullptr ? StagingUse::Region : StagingUse::Frame;
+  auto copied = destination.run_copy([&] {
     std::lock_guard lock(readback.mutex);
-    return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes);
+    return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use);
   });
+  if (copied) state_->slot->mark_read(source->number);
+  return copied;
+}
+
+std::expected<FrameWait, CaptureError> Capture::frame_wait() const {
+  if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
+  return FrameWait(state_->slot, state_->slot->newest_read());
+}
+
+std::expected<void, CaptureError> Capture::set_switch(SessionSwitch which, bool on, bool& setting) {
+  if (state_) {
+    if (auto set = set_session_switch(state_->session.get(), which, on); !set) return set;
+  }
+  setting = on;
+  return {};
+}
+
+std::expected<void, CaptureError> Capture::set_cursor(bool on) {
+  return set_switch(SessionSwitch::Cursor, on, cursor_);
+}
+
+std::expected<void, CaptureError> Capture::set_border(bool on) {
+  return set_switch(SessionSwitch::Border, on, border_);
 }

@@ -2,11 +2,13 @@
 // a target whose latest frame can be read at any time, from any thread.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <memory>
 #include <span>
+#include <utility>
 
 #include "errors.h"
 #include "function_ref.h"
@@ -14,6 +16,7 @@
 
 // What a running capture holds: known only to the capture's own code.
 struct CaptureState;
+class LatestFrameSlot;
 
 // Where `Capture::read_frame` writes a frame: supplied by its caller, which
 // decides what the memory is and how the copy runs.
@@ -34,6 +37,27 @@ class FrameDestination {
 
  protected:
   ~FrameDestination() = default;
+};
+
+// A wait for a frame newer than the newest one a read of the capture has
+// returned. It holds the capture's latest-frame slot, not the capture: the
+// capture may stop (or start anew) meanwhile, which ends the wait, and the
+// slot stays alive for as long as the wait needs it. Any thread may wait.
+class FrameWait {
+ public:
+  enum class Result { Arrived, Stopped, TimedOut };
+
+  // Waits until a newer frame has arrived (at once if one has), the capture
+  // has stopped, or `deadline` has passed.
+  Result wait_until(std::chrono::steady_clock::time_point deadline) const;
+
+ private:
+  friend class Capture;
+  FrameWait(std::shared_ptr<LatestFrameSlot> slot, std::uint64_t newest_read)
+      : slot_(std::move(slot)), newest_read_(newest_read) {}
+
+  std::shared_ptr<LatestFrameSlot> slot_;
+  std::uint64_t newest_read_;
 };
 
 class Capture {
@@ -63,6 +87,36 @@ class Capture {
   // threads at once, as long as none of them runs `start` or `stop`.
   std::expected<void, CaptureError> read_frame(FrameDestination& destination) const;
 
+  // Reads the rectangle `region` of the latest frame into `destination`, as
+  // read_frame reads the whole frame: the GPU copies only the rectangle, into
+  // a staging texture of its own size that is cached apart from
+  // read_frame's. A rectangle that does not lie inside the frame's content
+  // (or has a negative part) is refused once the content's size is known; an
+  // empty one gets its memory prepared and nothing copied.
+  std::expected<void, CaptureError> read_region(const FrameRectangle& region,
+                                                FrameDestination& destination) const;
+
+  // A wait for a frame newer than the newest one read_frame or read_region
+  // has returned since start (newer than the first frame before any read);
+  // "Capture is not running" when idle.
+  std::expected<FrameWait, CaptureError> frame_wait() const;
+
+  // Whether the mouse pointer is drawn into the frames, and whether Windows
+  // draws its border around the captured target: on unless switched off.
+  // Switching applies to the running session at once (a failure keeps the
+  // old setting) and to every later start. See set_session_switch for the
+  // Windows versions that lack a switch.
+  bool cursor() const { return cursor_; }
+  std::expected<void, CaptureError> set_cursor(bool on);
+  bool border() const { return border_; }
+  std::expected<void, CaptureError> set_border(bool on);
+
  private:
+  std::expected<void, CaptureError> read(const FrameRectangle* region,
+                                         FrameDestination& destination) const;
+  std::expected<void, CaptureError> set_switch(SessionSwitch which, bool on, bool& setting);
+
   std::unique_ptr<CaptureState> state_;
+  bool cursor_ = true;
+  bool border_ = true;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "expected_ops.h"
@@ -121,16 +122,21 @@ std::expected<FrameTexture, WindowsApiError> frame_texture(
 }  // namespace
 
 std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot) {
-  auto frame = slot.take_latest();
-  if (!frame) return std::unexpected(std::move(frame.error()));
-  return transform_error(frame_texture(std::move(*frame)), CaptureError::windows);
+  auto latest = slot.take_latest_numbered();
+  if (!latest) return std::unexpected(std::move(latest.error()));
+  auto texture = transform_error(frame_texture(std::move(latest->frame)), CaptureError::windows);
+  if (texture) texture->number = latest->number;
+  return texture;
 }
 
 std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
-    ReadbackResources& resources, std::uint32_t width, std::uint32_t height) {
-  if (resources.staging && resources.staging_width == width && resources.staging_height == height) {
-    return resources.staging.clone();
-  }
+    ReadbackResources& resources, std::uint32_t width, std::uint32_t height, StagingUse use) {
+  const bool region = use == StagingUse::Region;
+  ComPtr<ID3D11Texture2D>& cached = region ? resources.region_staging : resources.staging;
+  std::uint32_t& cached_width = region ? resources.region_staging_width : resources.staging_width;
+  std::uint32_t& cached_height =
+      region ? resources.region_staging_height : resources.staging_height;
+  if (cached && cached_width == width && cached_height == height) return cached.clone();
 
   D3D11_TEXTURE2D_DESC desc{};
   desc.Width = width;
@@ -150,24 +156,32 @@ std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
   if (!created) {
     return std::unexpected(CaptureError::of(CaptureError::Kind::CreateStagingTextureFailed));
   }
-  resources.staging = std::move(created);
-  resources.staging_width = width;
-  resources.staging_height = height;
-  return resources.staging.clone();
+  cached = std::move(created);
+  cached_width = width;
+  cached_height = height;
+  return cached.clone();
 }
 
 std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resources,
                                                        ID3D11Texture2D* source, CopyRegion region,
-                                                       std::span<std::byte> destination) {
+                                                       std::span<std::byte> destination,
+                                                       StagingUse use) {
   const std::uint64_t size = std::uint64_t{region.width} * region.height * FRAME_BYTES_PER_PIXEL;
   if (source == nullptr || destination.size() != size) {
     internal_fault("a frame of " + std::to_string(size) + " bytes read into a destination of " +
                    std::to_string(destination.size()) + " bytes");
   }
-  auto staging = ensure_staging_texture(resources, region.width, region.height);
+  // The box's edges are unsigned: one past the texture's range would wrap.
+  constexpr std::uint64_t kLargest = std::numeric_limits<std::uint32_t>::max();
+  if (std::uint64_t{region.left} + region.width > kLargest ||
+      std::uint64_t{region.top} + region.height > kLargest) {
+    internal_fault("a region beyond the range of texture coordinates");
+  }
+  auto staging = ensure_staging_texture(resources, region.width, region.height, use);
   if (!staging) return std::unexpected(std::move(staging.error()));
 
-  const D3D11_BOX box{0, 0, 0, region.width, region.height, 1};
+  const D3D11_BOX box{
+      region.left, region.top, 0, region.left + region.width, region.top + region.height, 1};
   resources.context->CopySubresourceRegion(staging->get(), 0, 0, 0, 0, source, 0, &box);
 
   Mapping mapping(resources.context.get(), staging->get());

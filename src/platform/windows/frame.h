@@ -26,9 +26,14 @@
 // (8-bit R, G, B, A).
 inline constexpr std::uint32_t FRAME_BYTES_PER_PIXEL = 4;
 
+// Which cached staging texture a readback uses. Reads of the whole frame and
+// reads of a rectangle keep one each, so that a program alternating between
+// the two does not make a new texture on every read.
+enum class StagingUse { Frame, Region };
+
 // What frame readback works with. `start` fills the device and context; the
-// staging texture is made and cached by readback. Everything here is used only
-// under `mutex`, which is never held together with the slot's lock.
+// staging textures are made and cached by readback. Everything here is used
+// only under `mutex`, which is never held together with the slot's lock.
 struct ReadbackResources {
   std::mutex mutex;
   ComPtr<ID3D11Device> device;
@@ -36,12 +41,18 @@ struct ReadbackResources {
   ComPtr<ID3D11Texture2D> staging;  // absent until the first readback
   std::uint32_t staging_width = 0;
   std::uint32_t staging_height = 0;
+  ComPtr<ID3D11Texture2D> region_staging;  // absent until the first read of a rectangle
+  std::uint32_t region_staging_width = 0;
+  std::uint32_t region_staging_height = 0;
 };
 
-// The rectangle at the top-left corner of a frame's texture that is read back.
+// The rectangle of a frame's texture that is read back: by default at the
+// texture's top-left corner.
 struct CopyRegion {
   std::uint32_t width = 0;   // columns
   std::uint32_t height = 0;  // rows
+  std::uint32_t left = 0;    // first column
+  std::uint32_t top = 0;     // first row
 
   friend bool operator==(const CopyRegion&, const CopyRegion&) = default;
 };
@@ -75,7 +86,8 @@ struct FrameTexture {
   ComPtr<winrt_abi::IDirect3D11CaptureFrame> frame;
   ComPtr<winrt_abi::IDirect3DDxgiInterfaceAccess> access;
   ComPtr<ID3D11Texture2D> texture;
-  CopyRegion region;  // what to read of the texture
+  CopyRegion region;         // what to read of the texture: the frame's content
+  std::uint64_t number = 0;  // the frame's number in its slot
 };
 
 // A new reference to the slot's latest frame (which stays in the slot), its
@@ -83,16 +95,20 @@ struct FrameTexture {
 // API error otherwise.
 std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot);
 
-// A staging texture of exactly `width` x `height`: the cached one when its
-// size matches, else a new one that replaces it in the cache. A failure leaves
-// the cache as it was. The caller holds `resources.mutex`.
+// A staging texture of exactly `width` x `height`: the cached one of that use
+// when its size matches, else a new one that replaces it in that cache. A
+// failure leaves the cache as it was. The caller holds `resources.mutex`.
 std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
-    ReadbackResources& resources, std::uint32_t width, std::uint32_t height);
+    ReadbackResources& resources, std::uint32_t width, std::uint32_t height,
+    StagingUse use = StagingUse::Frame);
 
 // Copies `region` of `source` into `destination` (exactly height * width * 4
-// bytes, rows packed) through the staging texture. Once the texture is mapped
-// it is unmapped again whatever happens, also when the row copy is abandoned
-// by a fault. The caller holds `resources.mutex`; nothing here touches Python.
+// bytes, rows packed) through the staging texture of that use: the GPU copies
+// only the region (a box), into a staging texture of the region's size. Once
+// the texture is mapped it is unmapped again whatever happens, also when the
+// row copy is abandoned by a fault. The caller holds `resources.mutex`;
+// nothing here touches Python.
 std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resources,
                                                        ID3D11Texture2D* source, CopyRegion region,
-                                                       std::span<std::byte> destination);
+                                                       std::span<std::byte> destination,
+                                                       StagingUse use = StagingUse::Frame);

@@ -1,5 +1,6 @@
 #include "platform/windows/frame_arrival.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/windows/capture_item.h"
@@ -15,6 +16,7 @@ void LatestFrameSlot::publish(ComPtr<Frame> frame) noexcept {
     // still under the lock, so that a reader never sees it after the swap.
     std::swap(latest_, frame);
     frame.reset();
+    ++received_;
   }
   frame_arrived_.notify_all();
 }
@@ -32,14 +34,50 @@ std::expected<void, CaptureError> LatestFrameSlot::wait_for_first_frame(
 }
 
 std::expected<ComPtr<LatestFrameSlot::Frame>, CaptureError> LatestFrameSlot::take_latest() const {
+  auto numbered = take_latest_numbered();
+  if (!numbered) return std::unexpected(std::move(numbered.error()));
+  return std::move(numbered->frame);
+}
+
+std::expected<LatestFrameSlot::Numbered, CaptureError> LatestFrameSlot::take_latest_numbered()
+    const {
   std::lock_guard lock(lock_);
   if (!latest_) return std::unexpected(CaptureError::of(CaptureError::Kind::NoFrameYet));
-  return latest_.clone();
+  return Numbered{latest_.clone(), received_};
+}
+
+void LatestFrameSlot::mark_read(std::uint64_t number) noexcept {
+  std::lock_guard lock(lock_);
+  newest_read_ = std::max(newest_read_, number);
+}
+
+std::uint64_t LatestFrameSlot::newest_read() const {
+  std::lock_guard lock(lock_);
+  return newest_read_;
+}
+
+LatestFrameSlot::Wait LatestFrameSlot::wait_for_newer(
+    std::uint64_t number, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(lock_);
+  // A frame that arrived before the wait, or before the deadline passed,
+  // counts; so does a close.
+  frame_arrived_.wait_until(lock, deadline, [&] { return closed_ || received_ > number; });
+  if (closed_) return Wait::Closed;
+  return received_ > number ? Wait::Arrived : Wait::TimedOut;
 }
 
 void LatestFrameSlot::empty() noexcept {
   std::lock_guard lock(lock_);
   latest_.reset();
+}
+
+void LatestFrameSlot::close() noexcept {
+  {
+    std::lock_guard lock(lock_);
+    latest_.reset();
+    closed_ = true;
+  }
+  frame_arrived_.notify_all();
 }
 
 bool LatestFrameSlot::holds_frame() const {

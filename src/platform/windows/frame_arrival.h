@@ -18,9 +18,24 @@
 // The single most recent frame of a capture, or none. Only the latest frame is
 // kept: storing one releases the one it replaces, so at most one of the pool's
 // two buffers is ever held here.
+//
+// The slot also numbers the frames it receives (the first is 1) and keeps the
+// number of the newest frame a read returned, so that a caller can wait for a
+// frame newer than that one. A waiter holds its own reference to the slot, not
+// to the capture: closing the slot (the capture stopping) wakes it, and the
+// slot outlives the capture's state for as long as a waiter needs it.
 class LatestFrameSlot {
  public:
   using Frame = winrt_abi::IDirect3D11CaptureFrame;
+
+  // A frame with its number.
+  struct Numbered {
+    ComPtr<Frame> frame;
+    std::uint64_t number = 0;
+  };
+
+  // How a wait for a newer frame ended.
+  enum class Wait { Arrived, Closed, TimedOut };
 
   LatestFrameSlot() = default;
   LatestFrameSlot(const LatestFrameSlot&) = delete;
@@ -39,15 +54,36 @@ class LatestFrameSlot {
   // A new reference to the latest frame, which stays in the slot; "No frame
   // available yet" when there is none.
   std::expected<ComPtr<Frame>, CaptureError> take_latest() const;
+  // The same with the frame's number.
+  std::expected<Numbered, CaptureError> take_latest_numbered() const;
+
+  // Records that a read returned the frame numbered `number`: later waits
+  // look for a frame newer than the newest one read. Until a read is
+  // recorded, the first frame counts as read.
+  void mark_read(std::uint64_t number) noexcept;
+
+  // The number of the newest frame read (1 before any read).
+  std::uint64_t newest_read() const;
+
+  // Waits until a frame numbered above `number` has arrived (true at once if
+  // one has), the slot is closed, or `deadline` has passed.
+  Wait wait_for_newer(std::uint64_t number, std::chrono::steady_clock::time_point deadline);
 
   // Drops the latest frame, if any.
   void empty() noexcept;
+
+  // Drops the latest frame and wakes every waiter for good: the capture that
+  // filled the slot has stopped.
+  void close() noexcept;
 
   bool holds_frame() const;
 
  private:
   mutable std::mutex lock_;
-  ComPtr<Frame> latest_;  // guarded by lock_
+  ComPtr<Frame> latest_;           // guarded by lock_
+  std::uint64_t received_ = 0;     // frames published; guarded by lock_
+  std::uint64_t newest_read_ = 1;  // guarded by lock_
+  bool closed_ = false;            // guarded by lock_
   std::condition_variable frame_arrived_;
 };
 

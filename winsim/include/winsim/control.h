@@ -150,6 +150,25 @@ WINSIM_CONTROL_API int winsim_set_row_pitch_alignment(uint32_t alignment);
 /* Forces this exact row pitch (0: back to the alignment). */
 WINSIM_CONTROL_API void winsim_set_row_pitch(uint32_t pitch);
 
+/* Puts the mouse pointer over the monitor or window at (x, y), in the
+ * target's content coordinates, or (shown == 0) takes it away from there.
+ * Captures whose session has cursor capture on draw it into the frames
+ * rendered afterwards: a square of 8 x 8 pixels of R, G, B, A = 255, 0, 255,
+ * 255, its top-left pixel at (x, y), clipped to the target. reset() takes the
+ * pointer away from every target. WINSIM_OK or WINSIM_UNKNOWN_HANDLE. */
+WINSIM_CONTROL_API int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y);
+
+/* Whether capture sessions made from now on offer IGraphicsCaptureSession2
+ * (the pointer switch, Windows 10 version 2004 and later) and
+ * IGraphicsCaptureSession3 (the border switch, Windows 11): without one, its
+ * query answers E_NOINTERFACE, as on older Windows. reset() offers both. */
+WINSIM_CONTROL_API void winsim_set_session_interfaces(int cursor_switch, int border_switch);
+
+/* The switches of the open capture sessions of the monitor or window (made,
+ * not closed or released), oldest first: one "<cursor>\t<border>\n" line each,
+ * 1 for on, 0 for off. Same buffer protocol as winsim_live_objects. */
+WINSIM_CONTROL_API size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size);
+
 /* Pauses (paused != 0) or resumes an operation: while paused, its calls wait
  * on entry until it is resumed; reset() resumes every operation. WINSIM_OK or
  * WINSIM_UNKNOWN_OPERATION. */

@@ -37,7 +37,16 @@ __all__ = [
     "pause",
     "wait_paused",
     "resume",
+    "set_pointer",
+    "set_session_interfaces",
+    "capture_sessions",
+    "POINTER_SIZE",
+    "POINTER_RGBA",
 ]
+
+# The simulated mouse pointer as captures draw it (set_pointer).
+POINTER_SIZE = 8
+POINTER_RGBA = (255, 0, 255, 255)
 
 _LIBRARY_NAME = "libwinsim.so"
 
@@ -120,6 +129,12 @@ _lib.winsim_wait_paused.argtypes = [ctypes.c_char_p, ctypes.c_uint32]
 _lib.winsim_wait_paused.restype = ctypes.c_int
 _lib.winsim_take_failure.argtypes = []
 _lib.winsim_take_failure.restype = ctypes.c_int
+_lib.winsim_set_pointer.argtypes = [_handle, ctypes.c_int, ctypes.c_int32, ctypes.c_int32]
+_lib.winsim_set_pointer.restype = ctypes.c_int
+_lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int, ctypes.c_int]
+_lib.winsim_set_session_interfaces.restype = None
+_lib.winsim_capture_sessions.argtypes = [_handle, ctypes.c_char_p, ctypes.c_size_t]
+_lib.winsim_capture_sessions.restype = ctypes.c_size_t
 
 # Results of the control functions (winsim/control.h).
 _OK = 0
@@ -151,7 +166,8 @@ for _function in (
     _lib.winsim_calls, _lib.winsim_live_objects, _lib.winsim_errors,
     _lib.winsim_set_error_info, _lib.winsim_set_frame_delivery, _lib.winsim_present,
     _lib.winsim_set_content, _lib.winsim_set_row_pitch_alignment, _lib.winsim_set_row_pitch,
-    _lib.winsim_pause, _lib.winsim_wait_paused,
+    _lib.winsim_pause, _lib.winsim_wait_paused, _lib.winsim_set_pointer,
+    _lib.winsim_set_session_interfaces, _lib.winsim_capture_sessions,
 ):
     _function.errcheck = _check_failure
 
@@ -185,6 +201,14 @@ def _handle_value(name, value):
         raise TypeError(f"{name} must be an int handle, not {type(value).__name__}")
     if not 0 < value <= _HANDLE_MAX:
         raise ValueError(f"unknown {name} {value:#x}")
+    return value
+
+
+def _int32(name, value):
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{name} must be an int, not {type(value).__name__}")
+    if not -0x80000000 <= value <= _INT32_MAX:
+        raise ValueError(f"{name} must fit in 32 bits, got {value}")
     return value
 
 
@@ -517,3 +541,52 @@ def resume(operation):
     """Lets the waiting and later calls of `operation` run again."""
     if _lib.winsim_pause(_operation_name(operation), 0) == _UNKNOWN_OPERATION:
         raise ValueError(f"unknown operation {operation!r}")
+
+
+def set_pointer(handle, position):
+    """Puts the mouse pointer over a monitor or window at `position`, an (x, y)
+    pair in the target's content coordinates; None takes it away from there.
+
+    Captures whose session has cursor capture on (opticatcher's
+    Capture.cursor) draw it into the frames delivered afterwards: a square of
+    POINTER_SIZE x POINTER_SIZE pixels of POINTER_RGBA, its top-left pixel at
+    (x, y), clipped to the target. Each target has its own pointer position;
+    reset() takes the pointer away from every target.
+    """
+    handle = _handle_value("handle", handle)
+    if position is None:
+        status = _lib.winsim_set_pointer(handle, 0, 0, 0)
+    else:
+        if not isinstance(position, tuple) or len(position) != 2:
+            raise TypeError(f"position must be an (x, y) tuple or None, not {position!r}")
+        status = _lib.winsim_set_pointer(
+            handle, 1, _int32("x", position[0]), _int32("y", position[1]))
+    _check_handle(status, "handle", handle)
+
+
+def set_session_interfaces(cursor_switch=True, border_switch=True):
+    """Whether capture sessions made from now on offer the interfaces of their
+    switches, as the Windows version they stand for would.
+
+    IGraphicsCaptureSession2 carries the pointer switch (Windows 10 version
+    2004 and later), IGraphicsCaptureSession3 the border switch (Windows 11):
+    without one, its query fails with E_NOINTERFACE. reset() offers both.
+    """
+    for name, value in (("cursor_switch", cursor_switch), ("border_switch", border_switch)):
+        if not isinstance(value, bool):
+            raise TypeError(f"{name} must be a bool, not {type(value).__name__}")
+    _lib.winsim_set_session_interfaces(cursor_switch, border_switch)
+
+
+def capture_sessions(handle):
+    """The switches of the open capture sessions of a monitor or window (made,
+    neither closed nor released), oldest first: one dict each, like
+    {"cursor": True, "border": False} (cursor: the pointer is drawn into the
+    frames; border: Windows draws its border around the target)."""
+    handle = _handle_value("handle", handle)
+    sessions = []
+    for line in _lines(_listing(lambda buffer, size: _lib.winsim_capture_sessions(
+            handle, buffer, size))):
+        cursor, border = line.split("\t")
+        sessions.append({"cursor": cursor == "1", "border": border == "1"})
+    return sessions
