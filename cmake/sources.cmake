@@ -1,5 +1,5 @@
 # The module's sources, relative to src/: the one list that both the Linux
-# build (CMakeLists.txt) and the Windows cross-check (tools/windows) compile,
+# build and the Windows build (CMakeLists.txt, cmake/windows.cmake) compile,
 # so that no file is built on one side only. Add every new module source here.
 
 # The Windows code and the error model, free of Python.
