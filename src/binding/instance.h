@@ -20,7 +20,7 @@ struct Instance {
 };
 
 // The Python class whose instances hold a Payload: a specialisation with
-// `static PyTypeObject* type()` sits next to each class (types.h).
+// `static PyTypeObject* type()` sits next to each class (classes.h).
 template <class Payload>
 struct PythonClass;
 
