@@ -72,15 +72,7 @@ if(CMAKE_CROSSCOMPILING)
   include("${CMAKE_CURRENT_LIST_DIR}/windows_cross_python.cmake")
 else()
   find_package(Python 3.9 REQUIRED COMPONENTS Interpreter Development.SABIModule)
-  execute_process(
-    COMMAND "${Python_EXECUTABLE}" -c "import numpy; print(numpy.get_include())"
-    OUTPUT_VARIABLE OPTICATCHER_NUMPY_INCLUDE
-    OUTPUT_STRIP_TRAILING_WHITESPACE
-    RESULT_VARIABLE numpy_status)
-  if(NOT numpy_status EQUAL 0 OR NOT EXISTS "${OPTICATCHER_NUMPY_INCLUDE}/numpy/arrayobject.h")
-    message(FATAL_ERROR "NumPy's headers are needed to build the module: "
-                        "${Python_EXECUTABLE} cannot import numpy")
-  endif()
+  include("${CMAKE_CURRENT_LIST_DIR}/numpy.cmake")
 endif()
 
 # --- the Windows code, free of Python ----------------------------------------
