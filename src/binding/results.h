@@ -28,6 +28,7 @@ PyObject* raise_error(CaptureError error);
 PyObject* to_python(bool value);
 PyObject* to_python(std::uint32_t value);
 PyObject* to_python(std::uint64_t value);
+PyObject* to_python(double value);
 PyObject* to_python(const std::string& text);
 
 // A new list holding `make(item)` for each item, in order.
