@@ -138,6 +138,9 @@ std::expected<bool, WindowError> window_minimized(WindowHandle handle) {
 
 std::expected<MonitorHandle, WindowError> window_monitor(WindowHandle handle) {
   const HWND window = system_handle(handle);
+  // Asked first: some systems answer the nearest monitor for a handle that
+  // names no window.
+  if (!IsWindow(window)) return std::unexpected(WindowError::of(WindowError::Kind::Gone));
   const PhysicalPixelsScope physical;
   const HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
   if (monitor != nullptr) return monitor_handle(monitor);
