@@ -1,10 +1,12 @@
-#include "array/frame_array.h"
+#include "binding/frame_array.h"
 
 #include <iterator>
 #include <string>
 #include <vector>
 
-#include "binding/binding.h"
+#include "binding/arguments.h"
+#include "binding/python_text.h"
+#include "binding/results.h"
 #include "internal_fault.h"
 
 // One build serves NumPy 1.21 and later as well as 2.x: only the parts of the
