@@ -23,6 +23,8 @@ enum class Rank {
   kContent,
   kPointers,
   kSessions,
+  kItems,
+  kAccess,
   kStrings,
   kBstrs,
   kLocalHeap,  // records misuse under its lock

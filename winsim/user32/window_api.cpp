@@ -1,5 +1,5 @@
 // Window queries: FindWindowW, GetDesktopWindow, EnumChildWindows,
-// GetWindowThreadProcessId, IsWindowVisible, GetClientRect, GetWindowLongPtrW,
+// GetWindowThreadProcessId, IsWindow, IsWindowVisible, GetClientRect, GetWindowLongPtrW,
 // GetWindowTextLengthW, GetWindowTextW.
 #include <algorithm>
 #include <climits>
@@ -30,6 +30,7 @@ const Operation kFindWindowW{"FindWindowW", FailureKind::kObject};
 const Operation kGetDesktopWindow{"GetDesktopWindow", FailureKind::kObject};
 const Operation kEnumChildWindows{"EnumChildWindows", FailureKind::kLastError};
 const Operation kGetWindowThreadProcessId{"GetWindowThreadProcessId", FailureKind::kLastError};
+const Operation kIsWindow{"IsWindow", FailureKind::kNever};
 const Operation kIsWindowVisible{"IsWindowVisible", FailureKind::kLastError};
 const Operation kGetClientRect{"GetClientRect", FailureKind::kLastError};
 const Operation kGetWindowLongPtrW{"GetWindowLongPtrW", FailureKind::kLastError};
@@ -151,6 +152,14 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId) try {
   return window->thread_id;
 } catch (...) {
   return winsim::entry::failed_with_last_error(DWORD{0});
+}
+
+// Sets no last error, as on Windows.
+BOOL WINAPI IsWindow(HWND hWnd) try {
+  static_cast<void>(kIsWindow.enter());
+  return Desktop::instance().window(hWnd).has_value() ? TRUE : FALSE;
+} catch (...) {
+  return winsim::entry::failed_silently(FALSE);
 }
 
 BOOL WINAPI IsWindowVisible(HWND hWnd) try {
