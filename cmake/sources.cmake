@@ -6,11 +6,14 @@
 set(OPTICATCHER_CORE_SOURCES
   errors.cpp
   platform/windows/api_error.cpp
+  platform/windows/apartment.cpp
+  platform/windows/capture_access.cpp
   platform/windows/capture.cpp
   platform/windows/capture_item.cpp
   platform/windows/device.cpp
   platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp
+  platform/windows/item_closed.cpp
   platform/windows/monitor.cpp
   platform/windows/session_switches.cpp
   platform/windows/target.cpp

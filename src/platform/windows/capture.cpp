@@ -6,6 +6,7 @@
 
 #include "expected_ops.h"
 #include "platform/windows/api_error.h"
+#include "platform/windows/apartment.h"
 #include "opticatcher/abi/capture_abi.h"
 #include "platform/windows/capture_item.h"
 #include "platform/windows/com_call.h"
@@ -13,39 +14,29 @@
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
 #include "platform/windows/frame_arrival.h"
+#include "platform/windows/item_closed.h"
 #include "platform/windows/session_switches.h"
 #include "platform/windows/win32.h"
 
-// What a running capture holds. The frame-arrival handler holds the other
-// reference to the slot (and is itself held by the pool).
+// What a running capture holds. The frame-arrival handler and the item's
+// Closed handler hold the other references to the slot (and are themselves
+// held by the pool and the item). The item is kept for as long as the capture
+// runs, so that its Closed subscription can be revoked at stop.
 struct CaptureState {
   ComPtr<winrt_abi::IDirect3D11CaptureFramePool> frame_pool;
   ComPtr<winrt_abi::IGraphicsCaptureSession> session;
   std::shared_ptr<LatestFrameSlot> slot;
   EventRegistrationToken frame_arrived_token{};
   ReadbackResources readback;
+  ComPtr<winrt_abi::IGraphicsCaptureItem> item;
+  std::optional<EventRegistrationToken> closed_token;  // while subscribed
+  CaptureTarget target;
 };
 
 namespace {
 
 using FramePool = winrt_abi::IDirect3D11CaptureFramePool;
 using Session = winrt_abi::IGraphicsCaptureSession;
-
-// Whether this thread has joined the multithreaded apartment (or already had
-// an apartment of another kind, which serves as well). The apartment is never
-// left again.
-thread_local bool apartment_initialised = false;
-
-std::expected<void, CaptureError> initialise_apartment() {
-  if (apartment_initialised) return {};
-  const HRESULT hr = RoInitialize(RO_INIT_MULTITHREADED);
-  if (SUCCEEDED(hr) || hr == RPC_E_CHANGED_MODE) {
-    apartment_initialised = true;
-    return {};
-  }
-  // The flag stays false: the next start on this thread tries again.
-  return transform_error(com_check(hr), CaptureError::windows);
-}
 
 // A failure that is deliberately ignored still takes the thread's error
 // information with it, so that it cannot be mistaken later for the
@@ -59,18 +50,29 @@ void close(IUnknown* object) {
 
 // Shuts down whatever of a pipeline exists: the session first, so that no new
 // frame is produced, then the handler's subscription (which waits for a call
-// already running), then the pool, and last the slot, now that nobody can fill
-// it again; closing it wakes whoever waits for a frame. Every failure is
-// ignored.
+// already running), then the pool, then the item's Closed subscription (which
+// waits likewise), and last the slot, now that nobody can fill it again;
+// closing it wakes whoever waits for a frame. Every failure is ignored.
 void shut_down(CaptureState& state, bool subscribed) {
   close(state.session.get());
   if (subscribed) ignore(state.frame_pool->remove_FrameArrived(state.frame_arrived_token));
   close(state.frame_pool.get());
+  if (state.closed_token) ignore(state.item->remove_Closed(*std::exchange(state.closed_token, {})));
   if (state.slot) state.slot->close();
+}
+
+// Whether the target of a running capture has gone: the item said so, or a
+// look at its handle finds it gone now (which the slot then records).
+bool target_gone(LatestFrameSlot& slot, const CaptureTarget& target) {
+  if (slot.target_closed()) return true;
+  if (capture_target_exists(target)) return false;
+  slot.mark_target_closed();
+  return true;
 }
 
 // Lets go of every reference a state holds, in a fixed order.
 void release(CaptureState& state) {
+  state.item.reset();
   state.frame_pool.reset();
   state.session.reset();
   state.slot.reset();
@@ -134,8 +136,8 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   if (auto checked = check_capture_target(target); !checked) return checked;
   if (auto apartment = initialise_apartment(); !apartment) return apartment;
 
-  // The item is needed only while the pipeline is built; it goes when start
-  // returns, whatever the outcome.
+  // The item goes to the running capture (for its Closed subscription), or
+  // when start returns with a failure.
   auto item = create_capture_item(target);
   if (!item) return std::unexpected(std::move(item.error()));
 
@@ -159,6 +161,7 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   if (!pool) return std::unexpected(std::move(pool.error()));
 
   auto state = std::make_unique<CaptureState>();
+  state->target = target;
   state->frame_pool = std::move(*pool);
   state->slot = std::make_shared<LatestFrameSlot>();
 
@@ -173,8 +176,20 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
     }
   }
 
-  auto session = com_object<Session>(
-      [&](Session** out) { return state->frame_pool->CreateCaptureSession(item->get(), out); });
+  {
+    // The item keeps its own reference to the handler.
+    auto handler = ItemClosedHandler::create(state->slot);
+    EventRegistrationToken token{};
+    if (auto added = com_check((*item)->add_Closed(handler.get(), &token)); !added) {
+      return abandon(*state, true, std::move(added.error()));
+    }
+    state->closed_token = token;
+    state->item = std::move(*item);
+  }
+
+  auto session = com_object<Session>([&](Session** out) {
+    return state->frame_pool->CreateCaptureSession(state->item.get(), out);
+  });
   if (!session) return abandon(*state, true, std::move(session.error()));
   state->session = std::move(*session);
 
@@ -253,7 +268,13 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
 
 std::expected<FrameWait, CaptureError> Capture::frame_wait() const {
   if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
-  return FrameWait(state_->slot, state_->slot->newest_read());
+  return FrameWait(state_->slot, state_->slot->newest_read(), state_->target);
+}
+
+bool FrameWait::target_gone() const { return ::target_gone(*slot_, target_); }
+
+bool Capture::target_closed() const {
+  return state_ != nullptr && ::target_gone(*state_->slot, state_->target);
 }
 
 std::expected<void, CaptureError> Capture::set_switch(SessionSwitch which, bool on, bool& setting) {

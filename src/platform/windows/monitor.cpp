@@ -25,6 +25,16 @@ std::expected<MONITORINFOEXW, MonitorError> monitor_info(MonitorHandle monitor) 
   return info;
 }
 
+}  // namespace
+
+bool monitor_exists(MonitorHandle monitor) {
+  if (monitor_info(monitor)) return true;
+  GetLastError();  // read and dropped: a monitor that is gone is simply gone
+  return false;
+}
+
+namespace {
+
 std::string device_name_of(const MONITORINFOEXW& info) {
   return wide_buffer_to_string(info.szDevice, std::size(info.szDevice));
 }
