@@ -368,7 +368,8 @@ void wait_for_deliveries() {
   if (t_delivery_thread) return;
   Delivery& state = delivery();
   std::unique_lock lock(state.mutex);
-  state.finished.wait(lock, [&] { return state.in_progress == 0; });
+  // Tasks already queued count too: an answer on its way holds its operation.
+  state.finished.wait(lock, [&] { return state.in_progress == 0 && state.tasks.empty(); });
 }
 
 bool run_on_delivery_thread(std::function<void()> task, bool wait) {

@@ -35,7 +35,7 @@ bool set_automatic_delivery(bool automatic);
 // False, with nothing delivered, when the delivery thread cannot be made.
 bool present(std::uintptr_t target, std::uint32_t count);
 
-// Waits until no delivery is in progress.
+// Waits until no delivery is in progress and no task is queued.
 void wait_for_deliveries();
 
 // Runs `task` on the delivery thread, after the deliveries already asked for
