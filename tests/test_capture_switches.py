@@ -9,7 +9,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import E_ACCESSDENIED, E_FAIL
+from support import E_ACCESSDENIED, E_FAIL, join
 
 NEEDS = {
     "cursor": "Hiding the mouse pointer needs Windows 10 version 2004 or later",
@@ -167,7 +167,7 @@ def test_a_switch_waits_for_readers_like_start(monitor):
     capture.start(oc.Monitor(1), await_first_frame=False)
     winsim.present(monitor)
     winsim.pause("Map")
-    reader = threading.Thread(target=capture.frame)
+    reader = threading.Thread(target=capture.frame, daemon=True)
     reader.start()
     try:
         assert winsim.wait_paused("Map")
@@ -176,5 +176,5 @@ def test_a_switch_waits_for_readers_like_start(monitor):
         assert capture.cursor is True
     finally:
         winsim.resume("Map")
-        reader.join()
+        join(reader)
     capture.stop()

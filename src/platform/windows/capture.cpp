@@ -5,61 +5,14 @@
 #include <utility>
 
 #include "expected_ops.h"
-#include "platform/windows/api_error.h"
 #include "platform/windows/apartment.h"
-#include "opticatcher/abi/capture_abi.h"
-#include "platform/windows/capture_item.h"
+#include "platform/windows/capture_session.h"
 #include "platform/windows/com_call.h"
-#include "opticatcher/com_ptr.h"
-#include "platform/windows/device.h"
 #include "platform/windows/frame.h"
 #include "platform/windows/frame_arrival.h"
-#include "platform/windows/item_closed.h"
-#include "platform/windows/session_switches.h"
 #include "platform/windows/win32.h"
 
-// What a running capture holds. The frame-arrival handler and the item's
-// Closed handler hold the other references to the slot (and are themselves
-// held by the pool and the item). The item is kept for as long as the capture
-// runs, so that its Closed subscription can be revoked at stop.
-struct CaptureState {
-  ComPtr<winrt_abi::IDirect3D11CaptureFramePool> frame_pool;
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  std::shared_ptr<LatestFrameSlot> slot;
-  EventRegistrationToken frame_arrived_token{};
-  ReadbackResources readback;
-  ComPtr<winrt_abi::IGraphicsCaptureItem> item;
-  std::optional<EventRegistrationToken> closed_token;  // while subscribed
-  CaptureTarget target;
-};
-
 namespace {
-
-using FramePool = winrt_abi::IDirect3D11CaptureFramePool;
-using Session = winrt_abi::IGraphicsCaptureSession;
-
-// A failure that is deliberately ignored still takes the thread's error
-// information with it, so that it cannot be mistaken later for the
-// information of an unrelated failure.
-void ignore(HRESULT hr) { static_cast<void>(com_check(hr)); }
-
-void close(IUnknown* object) {
-  if (object == nullptr) return;
-  if (auto closable = query<winrt_abi::IClosable>(object)) ignore((*closable)->Close());
-}
-
-// Shuts down whatever of a pipeline exists: the session first, so that no new
-// frame is produced, then the handler's subscription (which waits for a call
-// already running), then the pool, then the item's Closed subscription (which
-// waits likewise), and last the slot, now that nobody can fill it again;
-// closing it wakes whoever waits for a frame. Every failure is ignored.
-void shut_down(CaptureState& state, bool subscribed) {
-  close(state.session.get());
-  if (subscribed) ignore(state.frame_pool->remove_FrameArrived(state.frame_arrived_token));
-  close(state.frame_pool.get());
-  if (state.closed_token) ignore(state.item->remove_Closed(*std::exchange(state.closed_token, {})));
-  if (state.slot) state.slot->close();
-}
 
 // Whether the target of a running capture has gone: the item said so, or a
 // look at its handle finds it gone now (which the slot then records).
@@ -68,30 +21,6 @@ bool target_gone(LatestFrameSlot& slot, const CaptureTarget& target) {
   if (capture_target_exists(target)) return false;
   slot.mark_target_closed();
   return true;
-}
-
-// Lets go of every reference a state holds, in a fixed order.
-void release(CaptureState& state) {
-  state.item.reset();
-  state.frame_pool.reset();
-  state.session.reset();
-  state.slot.reset();
-  state.readback.device.reset();
-  state.readback.context.reset();
-  state.readback.staging.reset();
-  state.readback.region_staging.reset();
-}
-
-// Tears down a pipeline that `start` could not complete.
-template <class Error>
-std::unexpected<CaptureError> abandon(CaptureState& state, bool subscribed, Error&& error) {
-  shut_down(state, subscribed);
-  release(state);
-  if constexpr (std::is_same_v<std::decay_t<Error>, CaptureError>) {
-    return std::unexpected(std::forward<Error>(error));
-  } else {
-    return std::unexpected(CaptureError::windows(std::forward<Error>(error)));
-  }
 }
 
 // The region of `content` (the frame's readable size) that `region` names,
@@ -136,84 +65,14 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   if (auto checked = check_capture_target(target); !checked) return checked;
   if (auto apartment = initialise_apartment(); !apartment) return apartment;
 
-  // The item goes to the running capture (for its Closed subscription), or
-  // when start returns with a failure.
-  auto item = create_capture_item(target);
-  if (!item) return std::unexpected(std::move(item.error()));
-
-  auto device = create_d3d_device();
-  // Built in place: a moved-through temporary trips a false uninitialised-use
-  // warning of g++ -O3 in the Windows build.
-  if (!device) return std::expected<void, CaptureError>(std::unexpect, std::move(device.error()));
-
-  winrt_abi::SizeInt32 size{};
-  if (auto read = com_check((*item)->get_Size(&size)); !read) {
-    return transform_error(std::move(read), CaptureError::windows);
-  }
-
-  auto pool = [&]() -> std::expected<ComPtr<FramePool>, CaptureError> {
-    auto runtime_device =
-        transform_error(create_direct3d_device(device->device.get()), CaptureError::windows);
-    if (!runtime_device) return std::unexpected(std::move(runtime_device.error()));
-    // The runtime device wrapper goes as soon as the pool has been made.
-    return create_frame_pool(runtime_device->get(), size);
-  }();
-  if (!pool) return std::unexpected(std::move(pool.error()));
-
-  auto state = std::make_unique<CaptureState>();
-  state->target = target;
-  state->frame_pool = std::move(*pool);
-  state->slot = std::make_shared<LatestFrameSlot>();
-
-  {
-    // The pool keeps its own reference to the handler; this one goes at the
-    // end of the block.
-    auto handler = FrameArrivedHandler::create(state->slot, device->device.clone(), size);
-    if (auto added = com_check(
-            state->frame_pool->add_FrameArrived(handler.get(), &state->frame_arrived_token));
-        !added) {
-      return abandon(*state, false, std::move(added.error()));
-    }
-  }
-
-  {
-    // The item keeps its own reference to the handler.
-    auto handler = ItemClosedHandler::create(state->slot);
-    EventRegistrationToken token{};
-    if (auto added = com_check((*item)->add_Closed(handler.get(), &token)); !added) {
-      return abandon(*state, true, std::move(added.error()));
-    }
-    state->closed_token = token;
-    state->item = std::move(*item);
-  }
-
-  auto session = com_object<Session>([&](Session** out) {
-    return state->frame_pool->CreateCaptureSession(state->item.get(), out);
-  });
-  if (!session) return abandon(*state, true, std::move(session.error()));
-  state->session = std::move(*session);
-
-  // Switches that are off apply before the first frame; the session has the
-  // others on by default, so they need no call.
-  for (const auto& [which, on] :
-       {std::pair{SessionSwitch::Cursor, cursor_}, std::pair{SessionSwitch::Border, border_}}) {
-    if (on) continue;
-    if (auto set = set_session_switch(state->session.get(), which, false); !set) {
-      return abandon(*state, true, std::move(set.error()));
-    }
-  }
-
-  if (auto started = com_check(state->session->StartCapture()); !started) {
-    return abandon(*state, true, std::move(started.error()));
-  }
-
-  state->readback.device = std::move(device->device);
-  state->readback.context = std::move(device->context);
-  state_ = std::move(state);
+  auto session =
+      CaptureSession::open(target, SessionSettings{.cursor = cursor_, .border = border_});
+  if (!session) return std::unexpected(std::move(session.error()));
+  running_ = std::move(*session);
 
   if (await_first_frame) {
     // The capture stays active after a timeout: frames may still come.
-    if (auto first = state_->slot->wait_for_first_frame(FIRST_FRAME_TIMEOUT); !first) {
+    if (auto first = running_->slot()->wait_for_first_frame(FIRST_FRAME_TIMEOUT); !first) {
       return first;
     }
   }
@@ -221,10 +80,8 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
 }
 
 void Capture::stop() {
-  std::unique_ptr<CaptureState> state = std::move(state_);
-  if (!state) return;
-  shut_down(*state, true);
-  release(*state);
+  // Inactive from here on; the session's destruction is the teardown.
+  running_.reset();
 }
 
 std::expected<void, CaptureError> Capture::read_frame(FrameDestination& destination) const {
@@ -238,8 +95,8 @@ std::expected<void, CaptureError> Capture::read_region(const FrameRectangle& reg
 
 std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
                                                 FrameDestination& destination) const {
-  if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
-  auto source = latest_frame_texture(*state_->slot);
+  if (!running_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
+  auto source = latest_frame_texture(*running_->slot());
   if (!source) return std::unexpected(std::move(source.error()));
   CopyRegion region = source->region;
   if (rectangle != nullptr) {
@@ -253,33 +110,33 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
   if (!bytes) return std::unexpected(std::move(bytes.error()));
   // An empty rectangle has nothing to copy (and a texture cannot be empty).
   if (rectangle != nullptr && (region.width == 0 || region.height == 0)) {
-    state_->slot->mark_read(source->number);
+    running_->slot()->mark_read(source->number);
     return {};
   }
-  ReadbackResources& readback = state_->readback;
+  ReadbackResources& readback = running_->readback();
   const StagingUse use = rectangle != nullptr ? StagingUse::Region : StagingUse::Frame;
   auto copied = destination.run_copy([&] {
     std::lock_guard lock(readback.mutex);
     return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use);
   });
-  if (copied) state_->slot->mark_read(source->number);
+  if (copied) running_->slot()->mark_read(source->number);
   return copied;
 }
 
 std::expected<FrameWait, CaptureError> Capture::frame_wait() const {
-  if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
-  return FrameWait(state_->slot, state_->slot->newest_read(), state_->target);
+  if (!running_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
+  return FrameWait(running_->slot(), running_->slot()->newest_read(), running_->target());
 }
 
 bool FrameWait::target_gone() const { return ::target_gone(*slot_, target_); }
 
 bool Capture::target_closed() const {
-  return state_ != nullptr && ::target_gone(*state_->slot, state_->target);
+  return running_ != nullptr && ::target_gone(*running_->slot(), running_->target());
 }
 
 std::expected<void, CaptureError> Capture::set_switch(SessionSwitch which, bool on, bool& setting) {
-  if (state_) {
-    if (auto set = set_session_switch(state_->session.get(), which, on); !set) return set;
+  if (running_) {
+    if (auto set = running_->set_switch(which, on); !set) return set;
   }
   setting = on;
   return {};

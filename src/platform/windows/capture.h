@@ -15,7 +15,7 @@
 #include "platform/windows/target.h"
 
 // What a running capture holds: known only to the capture's own code.
-struct CaptureState;
+class CaptureSession;
 class LatestFrameSlot;
 
 // Where `Capture::read_frame` writes a frame: supplied by its caller, which
@@ -73,7 +73,7 @@ class Capture {
   Capture& operator=(const Capture&) = delete;
   ~Capture();
 
-  bool active() const { return state_ != nullptr; }
+  bool active() const { return running_ != nullptr; }
 
   // Whether the running capture's target has gone: the item raised Closed, or
   // its handle no longer names a window (IsWindow) or a monitor. Looking
@@ -128,7 +128,7 @@ class Capture {
                                          FrameDestination& destination) const;
   std::expected<void, CaptureError> set_switch(SessionSwitch which, bool on, bool& setting);
 
-  std::unique_ptr<CaptureState> state_;
+  std::unique_ptr<CaptureSession> running_;
   bool cursor_ = true;
   bool border_ = true;
 };

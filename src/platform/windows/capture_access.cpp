@@ -62,10 +62,6 @@ class AccessCompletedHandler final
   std::shared_ptr<Completion> completion_;
 };
 
-// A failure that is deliberately ignored still takes the thread's error
-// information with it.
-void ignore(HRESULT hr) { static_cast<void>(com_check(hr)); }
-
 }  // namespace
 
 struct BorderAccessAnswer {
@@ -121,7 +117,7 @@ std::expected<void, CaptureError> BorderAccessRequest::finish() {
     return {};
   }();
   // A finished operation is closed; a failure to close changes nothing.
-  if (auto info = query<winrt_abi::IAsyncInfo>(answer_->operation)) ignore((*info)->Close());
+  if (auto info = query<winrt_abi::IAsyncInfo>(answer_->operation)) com_ignore((*info)->Close());
   answer_->operation.reset();
   return result;
 }
