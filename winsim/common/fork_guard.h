@@ -24,7 +24,6 @@ enum class Rank {
   kPointers,
   kSessions,
   kItems,
-  kAccess,
   kStrings,
   kBstrs,
   kLocalHeap,  // records misuse under its lock
