@@ -324,9 +324,8 @@ inline constexpr IID IID_IGraphicsCaptureAccessStatics = {
     0x743ED370, 0x06EC, 0x5040, {0xA5, 0x8A, 0x90, 0x1F, 0x0F, 0x75, 0x70, 0x95}};
 
 struct IGraphicsCaptureAccessStatics : public IInspectable {
-  virtual HRESULT STDMETHODCALLTYPE
-  RequestAccessAsync(GraphicsCaptureAccessKind request,
-                     IAsyncOperation_AppCapabilityAccessStatus** operation) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RequestAccessAsync(
+      GraphicsCaptureAccessKind request, IAsyncOperation_AppCapabilityAccessStatus** operation) = 0;
 };
 
 }  // namespace winrt_abi
