@@ -173,9 +173,15 @@ run_tsan() {
   note "tsan: running the tests marked threaded (build took $((SECONDS - started))s)"
   # The interpreter is not instrumented; the suppressions name only
   # interpreter functions (tools/ci/tsan.supp), never the module or winsim.
+  # No faulthandler watchdog here (faulthandler_timeout=0): it is a thread
+  # started anew for every test, and glibc frees the dynamic TLS blocks of
+  # finished threads (libwinsim's thread_local values) without a
+  # synchronisation TSan can see, which it reports as a race in
+  # _dl_deallocate_tls. pytest-timeout's per-test limit still holds.
   env LD_PRELOAD="$(runtime libtsan.so)" \
     TSAN_OPTIONS="$tls_option:suppressions=$here/tsan.supp:second_deadlock_stack=1:history_size=4:log_path=$reports/report" \
-    "$venv/bin/python" -m pytest -q -p no:cacheprovider --capture=sys -m threaded "${pytest_args[@]}" ||
+    "$venv/bin/python" -m pytest -q -p no:cacheprovider --capture=sys -o faulthandler_timeout=0 \
+    -m threaded "${pytest_args[@]}" ||
     rc=$?
   if [[ $rc -ne 0 && $rc -ne 5 ]]; then
     check_reports "$reports" tsan || true
