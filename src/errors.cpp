@@ -119,9 +119,20 @@ ErrorDescription describe(const CaptureError& error) {
                     "Hiding the mouse pointer needs Windows 10 version 2004 or later");
               case SessionSwitch::Border:
                 break;
+              case SessionSwitch::UpdateInterval:
+                return runtime_error(
+                    "Setting the minimum update interval needs Windows 11 version 24H2 or later");
+              case SessionSwitch::SecondaryWindows:
+                return runtime_error(
+                    "Including pop-up windows needs Windows 11 version 24H2 or later");
             }
             return runtime_error(
                 "Hiding the capture border needs Windows 11 (or Windows Server 2022) or later");
+          },
+          [](const E::InvalidUpdateInterval&) {
+            return value_error(
+                "Minimum update interval must be None or a finite number of seconds from 0 to "
+                "3600");
           },
       },
       error.value);

@@ -178,10 +178,12 @@ struct FrameRectangle {
   std::int64_t height = 0;
 };
 
-// The switches of a capture session that a capture can turn off.
+// The settings of a capture session that newer Windows versions offer.
 enum class SessionSwitch {
-  Cursor,  // the mouse pointer drawn into the frames
-  Border,  // the border Windows draws around the captured target
+  Cursor,            // the mouse pointer drawn into the frames
+  Border,            // the border Windows draws around the captured target
+  UpdateInterval,    // the shortest time between two frames
+  SecondaryWindows,  // the target's pop-up windows drawn into its frames
 };
 
 struct CaptureError {
@@ -201,6 +203,7 @@ struct CaptureError {
     RegionOutsideFrame,
     InvalidTimeout,
     SwitchUnavailable,
+    InvalidUpdateInterval,
   };
   struct NoFrameYet {};
   struct FirstFrameTimeout {};
@@ -233,12 +236,13 @@ struct CaptureError {
   struct SwitchUnavailable {
     SessionSwitch which;
   };
-  using Value =
-      std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
-                   CreateStagingTextureFailed, NotContiguous, ReadOnly, Python, WindowsError,
-                   Monitor, Window, RegionOutsideFrame, InvalidTimeout, SwitchUnavailable>;
+  struct InvalidUpdateInterval {};
+  using Value = std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget,
+                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous,
+                             ReadOnly, Python, WindowsError, Monitor, Window, RegionOutsideFrame,
+                             InvalidTimeout, SwitchUnavailable, InvalidUpdateInterval>;
   static_assert(std::variant_size_v<Value> ==
-                static_cast<std::size_t>(Kind::SwitchUnavailable) + 1);
+                static_cast<std::size_t>(Kind::InvalidUpdateInterval) + 1);
 
   Value value;
 

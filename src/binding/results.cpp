@@ -63,6 +63,8 @@ PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(va
 
 PyObject* to_python(const std::string& text) { return new_str(text); }
 
+PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
+
 CarriedException carry_python_exception(PyObject* exception) {
   return CarriedException(exception, release_python_object);
 }

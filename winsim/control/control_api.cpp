@@ -95,7 +95,7 @@ void winsim_reset(void) try {
   winsim::oleaut32::clear_error_info();
   winsim::user32::set_text_length_overreport(0);
   winsim::desktop::clear_pointers();
-  winsim::capture::set_session_interfaces(true, true);
+  winsim::capture::set_session_interfaces({});
   if (!delivering) winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
 } catch (...) {
   winsim::entry::failed_control_call();
@@ -312,8 +312,11 @@ int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) try {
   return winsim::entry::failed_control_call();
 }
 
-void winsim_set_session_interfaces(int cursor_switch, int border_switch) try {
-  winsim::capture::set_session_interfaces(cursor_switch != 0, border_switch != 0);
+void winsim_set_session_interfaces(int cursor_switch, int border_switch, int update_interval_switch,
+                                   int secondary_windows_switch) try {
+  winsim::capture::set_session_interfaces({cursor_switch != 0, border_switch != 0,
+                                           update_interval_switch != 0,
+                                           secondary_windows_switch != 0});
 } catch (...) {
   winsim::entry::failed_control_call();
 }
@@ -321,7 +324,9 @@ void winsim_set_session_interfaces(int cursor_switch, int border_switch) try {
 size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) try {
   std::string text;
   for (const auto& session : winsim::capture::open_sessions(target)) {
-    text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\n";
+    text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\t" +
+            std::to_string(session.min_update_interval) + "\t" +
+            (session.secondary_windows ? "1" : "0") + "\n";
   }
   return write_text(text, buffer, size);
 } catch (...) {

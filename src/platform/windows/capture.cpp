@@ -1,6 +1,8 @@
 #include "platform/windows/capture.h"
 
+#include <cmath>
 #include <mutex>
+#include <tuple>
 #include <optional>
 #include <utility>
 
@@ -46,6 +48,12 @@ std::expected<void, CaptureError> initialise_apartment() {
   // The flag stays false: the next start on this thread tries again.
   return transform_error(com_check(hr), CaptureError::windows);
 }
+
+// Windows Runtime times and intervals count 100-nanosecond ticks.
+constexpr double kTicksPerSecond = 1e7;
+
+// An interval already checked to lie within 0 to MAX_UPDATE_INTERVAL seconds.
+std::int64_t interval_ticks(double seconds) { return std::llround(seconds * kTicksPerSecond); }
 
 // A failure that is deliberately ignored still takes the thread's error
 // information with it, so that it cannot be mistaken later for the
@@ -178,12 +186,21 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   if (!session) return abandon(*state, true, std::move(session.error()));
   state->session = std::move(*session);
 
-  // Switches that are off apply before the first frame; the session has the
-  // others on by default, so they need no call.
-  for (const auto& [which, on] :
-       {std::pair{SessionSwitch::Cursor, cursor_}, std::pair{SessionSwitch::Border, border_}}) {
-    if (on) continue;
-    if (auto set = set_session_switch(state->session.get(), which, false); !set) {
+  // Settings that differ from the session's defaults apply before the first
+  // frame; the others need no call.
+  for (const auto& [which, on, by_default] :
+       {std::tuple{SessionSwitch::Cursor, cursor_, true},
+        std::tuple{SessionSwitch::Border, border_, true},
+        std::tuple{SessionSwitch::SecondaryWindows, secondary_windows_, false}}) {
+    if (on == by_default) continue;
+    if (auto set = set_session_switch(state->session.get(), which, on); !set) {
+      return abandon(*state, true, std::move(set.error()));
+    }
+  }
+  if (min_update_interval_) {
+    if (auto set = set_session_update_interval(state->session.get(),
+                                               interval_ticks(*min_update_interval_));
+        !set) {
       return abandon(*state, true, std::move(set.error()));
     }
   }
@@ -195,6 +212,8 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   state->readback.device = std::move(device->device);
   state->readback.context = std::move(device->context);
   state_ = std::move(state);
+  stopped_number_ = 0;
+  stopped_time_ = 0;
 
   if (await_first_frame) {
     // The capture stays active after a timeout: frames may still come.
@@ -206,8 +225,9 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
 }
 
 void Capture::stop() {
+  if (!state_) return;
+  std::tie(stopped_number_, stopped_time_) = last_read();
   std::unique_ptr<CaptureState> state = std::move(state_);
-  if (!state) return;
   shut_down(*state, true);
   release(*state);
 }
@@ -237,8 +257,9 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
   auto bytes = destination.prepare(region.height, region.width);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
   // An empty rectangle has nothing to copy (and a texture cannot be empty).
+  const ReadRecord read{source->number, source->time};
   if (rectangle != nullptr && (region.width == 0 || region.height == 0)) {
-    state_->slot->mark_read(source->number);
+    state_->slot->mark_read(read);
     return {};
   }
   ReadbackResources& readback = state_->readback;
@@ -247,7 +268,7 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
     std::lock_guard lock(readback.mutex);
     return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use);
   });
-  if (copied) state_->slot->mark_read(source->number);
+  if (copied) state_->slot->mark_read(read);
   return copied;
 }
 
@@ -270,4 +291,36 @@ std::expected<void, CaptureError> Capture::set_cursor(bool on) {
 
 std::expected<void, CaptureError> Capture::set_border(bool on) {
   return set_switch(SessionSwitch::Border, on, border_);
+}
+
+std::expected<void, CaptureError> Capture::set_secondary_windows(bool on) {
+  return set_switch(SessionSwitch::SecondaryWindows, on, secondary_windows_);
+}
+
+std::expected<void, CaptureError> Capture::set_min_update_interval(std::optional<double> seconds) {
+  if (seconds && !(std::isfinite(*seconds) && *seconds >= 0 && *seconds <= MAX_UPDATE_INTERVAL)) {
+    return std::unexpected(CaptureError::of(CaptureError::Kind::InvalidUpdateInterval));
+  }
+  if (state_ && seconds) {
+    if (auto set = set_session_update_interval(state_->session.get(), interval_ticks(*seconds));
+        !set) {
+      return set;
+    }
+  }
+  min_update_interval_ = seconds;
+  return {};
+}
+
+std::pair<std::uint64_t, std::int64_t> Capture::last_read() const {
+  if (!state_) return {stopped_number_, stopped_time_};
+  const ReadRecord read = state_->slot->last_read();
+  return {read.number, read.time};
+}
+
+std::uint64_t Capture::frame_number() const { return last_read().first; }
+
+std::optional<double> Capture::frame_time() const {
+  const auto [number, time] = last_read();
+  if (number == 0) return std::nullopt;
+  return static_cast<double>(time) / kTicksPerSecond;
 }

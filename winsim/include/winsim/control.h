@@ -159,14 +159,21 @@ WINSIM_CONTROL_API void winsim_set_row_pitch(uint32_t pitch);
 WINSIM_CONTROL_API int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y);
 
 /* Whether capture sessions made from now on offer IGraphicsCaptureSession2
- * (the pointer switch, Windows 10 version 2004 and later) and
- * IGraphicsCaptureSession3 (the border switch, Windows 11): without one, its
- * query answers E_NOINTERFACE, as on older Windows. reset() offers both. */
-WINSIM_CONTROL_API void winsim_set_session_interfaces(int cursor_switch, int border_switch);
+ * (the pointer switch, Windows 10 version 2004 and later),
+ * IGraphicsCaptureSession3 (the border switch, Windows 11),
+ * IGraphicsCaptureSession5 (the minimum update interval) and
+ * IGraphicsCaptureSession6 (pop-up windows in the frames; both Windows 11
+ * version 24H2): without one, its query answers E_NOINTERFACE, as on older
+ * Windows. reset() offers all four. */
+WINSIM_CONTROL_API void winsim_set_session_interfaces(int cursor_switch, int border_switch,
+                                                      int update_interval_switch,
+                                                      int secondary_windows_switch);
 
 /* The switches of the open capture sessions of the monitor or window (made,
- * not closed or released), oldest first: one "<cursor>\t<border>\n" line each,
- * 1 for on, 0 for off. Same buffer protocol as winsim_live_objects. */
+ * not closed or released), oldest first: one
+ * "<cursor>\t<border>\t<min_update_interval>\t<secondary_windows>\n" line
+ * each, 1 for on, 0 for off, the interval in 100-nanosecond ticks. Same buffer
+ * protocol as winsim_live_objects. */
 WINSIM_CONTROL_API size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size);
 
 /* Pauses (paused != 0) or resumes an operation: while paused, its calls wait

@@ -131,7 +131,7 @@ _lib.winsim_take_failure.argtypes = []
 _lib.winsim_take_failure.restype = ctypes.c_int
 _lib.winsim_set_pointer.argtypes = [_handle, ctypes.c_int, ctypes.c_int32, ctypes.c_int32]
 _lib.winsim_set_pointer.restype = ctypes.c_int
-_lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int, ctypes.c_int]
+_lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int] * 4
 _lib.winsim_set_session_interfaces.restype = None
 _lib.winsim_capture_sessions.argtypes = [_handle, ctypes.c_char_p, ctypes.c_size_t]
 _lib.winsim_capture_sessions.restype = ctypes.c_size_t
@@ -564,29 +564,42 @@ def set_pointer(handle, position):
     _check_handle(status, "handle", handle)
 
 
-def set_session_interfaces(cursor_switch=True, border_switch=True):
+def set_session_interfaces(cursor_switch=True, border_switch=True, update_interval_switch=True,
+                           secondary_windows_switch=True):
     """Whether capture sessions made from now on offer the interfaces of their
     switches, as the Windows version they stand for would.
 
     IGraphicsCaptureSession2 carries the pointer switch (Windows 10 version
-    2004 and later), IGraphicsCaptureSession3 the border switch (Windows 11):
-    without one, its query fails with E_NOINTERFACE. reset() offers both.
+    2004 and later), IGraphicsCaptureSession3 the border switch (Windows 11),
+    IGraphicsCaptureSession5 the minimum update interval and
+    IGraphicsCaptureSession6 the pop-up windows switch (both Windows 11
+    version 24H2): without one, its query fails with E_NOINTERFACE. reset()
+    offers all four.
     """
-    for name, value in (("cursor_switch", cursor_switch), ("border_switch", border_switch)):
+    switches = (("cursor_switch", cursor_switch), ("border_switch", border_switch),
+                ("update_interval_switch", update_interval_switch),
+                ("secondary_windows_switch", secondary_windows_switch))
+    for name, value in switches:
         if not isinstance(value, bool):
             raise TypeError(f"{name} must be a bool, not {type(value).__name__}")
-    _lib.winsim_set_session_interfaces(cursor_switch, border_switch)
+    _lib.winsim_set_session_interfaces(*(value for _, value in switches))
 
 
 def capture_sessions(handle):
     """The switches of the open capture sessions of a monitor or window (made,
     neither closed nor released), oldest first: one dict each, like
-    {"cursor": True, "border": False} (cursor: the pointer is drawn into the
-    frames; border: Windows draws its border around the target)."""
+    {"cursor": True, "border": False, "min_update_interval": 0.0,
+    "secondary_windows": False} (cursor: the pointer is drawn into the frames;
+    border: Windows draws its border around the target; min_update_interval:
+    the shortest time between two frames in seconds, 0.0 for every refresh;
+    secondary_windows: the target's pop-up windows are drawn into its
+    frames)."""
     handle = _handle_value("handle", handle)
     sessions = []
     for line in _lines(_listing(lambda buffer, size: _lib.winsim_capture_sessions(
             handle, buffer, size))):
-        cursor, border = line.split("\t")
-        sessions.append({"cursor": cursor == "1", "border": border == "1"})
+        cursor, border, interval, secondary = line.split("\t")
+        sessions.append({"cursor": cursor == "1", "border": border == "1",
+                         "min_update_interval": int(interval) / 10_000_000,
+                         "secondary_windows": secondary == "1"})
     return sessions
