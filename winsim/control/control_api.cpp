@@ -137,6 +137,15 @@ uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t wi
   return winsim::entry::failed_control_call(uintptr_t{0});
 }
 
+int winsim_set_owner(uintptr_t window, uintptr_t owner, int32_t left, int32_t top) try {
+  return Desktop::instance().set_owner(from_integer<HWND>(window), from_integer<HWND>(owner), left,
+                                       top)
+             ? WINSIM_OK
+             : WINSIM_INVALID_ARGUMENT;
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
 int winsim_destroy_window(uintptr_t window) try {
   return status(Desktop::instance().destroy_window(from_integer<HWND>(window)));
 } catch (...) {

@@ -273,6 +273,41 @@ std::optional<Window> Desktop::window(HWND handle) const {
   return window == windows_.end() ? std::nullopt : std::optional(*window);
 }
 
+bool Desktop::set_owner(HWND handle, HWND owner, LONG left, LONG top) {
+  std::lock_guard lock(mutex_);
+  const auto window = find_window(handle);
+  const auto owning = find_window(owner);
+  if (window == windows_.end() || owning == windows_.end() || handle == owner ||
+      window->parent != nullptr || owning->parent != nullptr) {
+    return false;
+  }
+  window->owner = owner;
+  window->left = left;
+  window->top = top;
+  return true;
+}
+
+std::vector<Window> Desktop::owned_popups(HWND owner) const {
+  std::lock_guard lock(mutex_);
+  std::vector<Window> found;
+  const auto owning = find_window(owner);
+  if (owning == windows_.end()) return found;
+  // Stored topmost first: walked backwards for bottom-most first.
+  for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
+    const bool popup =
+        (window->style & WS_POPUP) != 0 || (window->ex_style & WS_EX_TOOLWINDOW) != 0;
+    // In 64 bits: positions near the ends of their range never wrap.
+    const bool overlaps = std::int64_t{window->left} + window->width > 0 &&
+                          std::int64_t{window->top} + window->height > 0 &&
+                          window->left < owning->width && window->top < owning->height;
+    if (window->owner == owner && window->parent == nullptr && popup &&
+        (window->style & WS_VISIBLE) != 0 && overlaps) {
+      found.push_back(*window);
+    }
+  }
+  return found;
+}
+
 std::vector<Window> Desktop::windows() const {
   std::lock_guard lock(mutex_);
   std::vector<Window> top_level;

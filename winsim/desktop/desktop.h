@@ -67,6 +67,13 @@ class Desktop {
   // Destroys the window and, with it, all its descendants.
   bool destroy_window(HWND handle);
   bool resize_window(HWND handle, LONG width, LONG height);
+  // Makes a top-level window an owned window of another live top-level
+  // window, its client area at (left, top) of the owner's. False for a dead
+  // handle, a child window, or a window that would own itself.
+  bool set_owner(HWND handle, HWND owner, LONG left, LONG top);
+  // The visible pop-up windows (WS_POPUP or WS_EX_TOOLWINDOW) that `owner`
+  // owns and that overlap its client area, bottom-most first.
+  std::vector<Window> owned_popups(HWND owner) const;
 
   static HWND desktop_window();
   // A live window, or the desktop window.

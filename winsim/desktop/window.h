@@ -20,6 +20,13 @@ struct Window {
   // Client area size.
   LONG width = 0;
   LONG height = 0;
+  // The owner of an owned top-level window (a pop-up or tool window of
+  // another), and where the owned window's client area lies in the owner's
+  // client coordinates: winsim places no window on the desktop, so an owned
+  // window is placed against its owner.
+  HWND owner = nullptr;
+  LONG left = 0;
+  LONG top = 0;
 };
 
 }  // namespace winsim::desktop

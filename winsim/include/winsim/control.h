@@ -76,6 +76,18 @@ WINSIM_CONTROL_API uintptr_t winsim_add_window(const char16_t* title, size_t tit
                                                uint32_t style, uint32_t ex_style, int own_process,
                                                uintptr_t parent);
 
+/* Makes a top-level window an owned window of the top-level window `owner`,
+ * its client area at (left, top) in the owner's client coordinates (winsim
+ * places windows nowhere else). Captures of the owner whose session includes
+ * secondary windows draw it over their frames while it is visible, is a
+ * pop-up (WS_POPUP in its style or WS_EX_TOOLWINDOW in its extended style)
+ * and overlaps the owner: its content clipped to its own size, windows
+ * higher in the Z-order over lower ones. WINSIM_OK, or
+ * WINSIM_INVALID_ARGUMENT for a dead handle, a child window or a window
+ * named as its own owner. */
+WINSIM_CONTROL_API int winsim_set_owner(uintptr_t window, uintptr_t owner, int32_t left,
+                                        int32_t top);
+
 /* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
 WINSIM_CONTROL_API int winsim_destroy_window(uintptr_t window);
 WINSIM_CONTROL_API int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height);

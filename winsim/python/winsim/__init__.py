@@ -89,6 +89,8 @@ _lib.winsim_add_window.argtypes = [
     ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int, _handle,
 ]
 _lib.winsim_add_window.restype = _handle
+_lib.winsim_set_owner.argtypes = [_handle, _handle, ctypes.c_int32, ctypes.c_int32]
+_lib.winsim_set_owner.restype = ctypes.c_int
 _lib.winsim_destroy_window.argtypes = [_handle]
 _lib.winsim_destroy_window.restype = ctypes.c_int
 _lib.winsim_resize_window.argtypes = [_handle, ctypes.c_uint32, ctypes.c_uint32]
@@ -274,7 +276,7 @@ def remove_monitor(hmonitor):
 
 
 def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=0,
-               own_process=False, parent=None):
+               own_process=False, parent=None, owner=None, position=(0, 0)):
     """Adds a window on top of the Z-order; returns its HWND.
 
     Windows are enumerated and found by title in Z-order, topmost first, so a
@@ -294,6 +296,15 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
     their parent, are not found by FindWindowW, which searches top-level
     windows only, and are not visible while an ancestor is hidden.
 
+    With owner=hwnd the new top-level window is owned by that live top-level
+    window, its client area at `position`, an (x, y) pair in the owner's
+    client coordinates (winsim places windows nowhere else). A visible owned
+    window with WS_POPUP in `style` or WS_EX_TOOLWINDOW in `ex_style` that
+    overlaps its owner is a pop-up: captures of the owner whose session
+    includes secondary windows (opticatcher's Capture.secondary_windows)
+    draw its content (set_content, else the test pattern), clipped to its
+    size, over their frames, later windows over earlier ones.
+
     `visible` sets or clears WS_VISIBLE in `style`. The title is cut at its
     first zero character, as a window title is a zero-terminated string.
     """
@@ -305,6 +316,19 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
         parent_handle)
     if handle == 0:
         raise ValueError(f"unknown parent window handle {parent_handle:#x}")
+    if owner is not None:
+        owner_handle = _handle_value("owner window handle", owner)
+        if not isinstance(position, tuple) or len(position) != 2:
+            _lib.winsim_destroy_window(handle)
+            raise TypeError(f"position must be an (x, y) tuple, not {position!r}")
+        try:
+            left, top = _int32("x", position[0]), _int32("y", position[1])
+        except (TypeError, ValueError):
+            _lib.winsim_destroy_window(handle)
+            raise
+        if _lib.winsim_set_owner(handle, owner_handle, left, top) != 0:
+            _lib.winsim_destroy_window(handle)
+            raise ValueError(f"owner {owner_handle:#x} is no live top-level window of another")
     return handle
 
 
