@@ -23,7 +23,8 @@ MEMBERS = {
     oc.Monitor: ["width", "height", "index", "refresh_rate", "device_name", "device_string"],
     oc.Window: ["valid", "name", "focus", "focused"],
     oc.Capture: ["start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
-                 "border"],
+                 "border", "secondary_windows", "min_update_interval", "frame_number",
+                 "frame_time"],
 }
 
 
