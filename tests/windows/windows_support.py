@@ -179,6 +179,8 @@ class StandIn:
         self.dll.stand_in_last_sequence.restype = ctypes.c_uint
         self.dll.stand_in_replace_import.argtypes = [ctypes.c_void_p]
         self.dll.stand_in_misuse.argtypes = [ctypes.c_char_p, ctypes.c_int]
+        self.dll.stand_in_session_settings.argtypes = [
+            ctypes.POINTER(ctypes.c_longlong), ctypes.POINTER(ctypes.c_int)]
 
     def register(self):
         """Registers the DLL for the capture classes, as the runtime finds
@@ -226,6 +228,14 @@ class StandIn:
 
     def running_sessions(self):
         return self.dll.stand_in_running_sessions()
+
+    def session_settings(self):
+        """The first running session's minimum update interval in seconds and
+        its pop-up windows switch, or None without a running session."""
+        interval, secondary = ctypes.c_longlong(-1), ctypes.c_int(-1)
+        if self.dll.stand_in_session_settings(ctypes.byref(interval), ctypes.byref(secondary)) == 0:
+            return None
+        return interval.value / 10_000_000, bool(secondary.value)
 
     def misuse(self):
         text = ctypes.create_string_buffer(512)
