@@ -307,8 +307,8 @@ PyGetSetDef capture_getset[] = {
      "needs\nWindows 11 version 24H2 or later and lies between 0 and 3600.",
      nullptr},
     {"frame_number", property_getter<Capture, &Capture::frame_number>, nullptr,
-     ":``int``: The number of the frame that the last :meth:`frame` or :meth:`frame_region` "
-     "returned.\n\n"
+     ":``int``: The number of the frame that the last :meth:`frame` or\n"
+     ":meth:`frame_region` returned.\n\n"
      "Frames are numbered 1, 2, 3, ... in the order they arrive, anew from each :meth:`start`; "
      "0\nbefore the first read. Two reads with the same number returned the same frame, and a "
      "gap\nmeans frames were missed. Where several threads read one capture, it is that of the "
