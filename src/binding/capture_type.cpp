@@ -317,9 +317,10 @@ PyGetSetDef capture_getset[] = {
     {"frame_time", property_getter<Capture, &Capture::frame_time>, nullptr,
      ":``float | None``: When the system composed the frame that the last :meth:`frame` or\n"
      ":meth:`frame_region` returned, in seconds.\n\n"
-     "This is the frame's SystemRelativeTime, on the clock of :func:`time.perf_counter` on "
-     "Windows,\nso ``time.perf_counter() - capture.frame_time`` is the frame's age. None before "
-     "the first\nread. Where several threads read one capture, it is that of the latest read.",
+     "This is the frame's SystemRelativeTime, directly comparable with :func:`time.perf_counter`"
+     "\non Windows (Python 3.10 and newer: 3.9's counts from its first call in the process), so\n"
+     "``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first "
+     "read.\nWhere several threads read one capture, it is that of the latest read.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

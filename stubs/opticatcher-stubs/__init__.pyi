@@ -284,7 +284,8 @@ class Capture:
         """:``float | None``: When the system composed the frame that the last :meth:`frame` or
         :meth:`frame_region` returned, in seconds.
 
-        This is the frame's SystemRelativeTime, on the clock of :func:`time.perf_counter` on Windows,
-        so ``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first
-        read. Where several threads read one capture, it is that of the latest read.
+        This is the frame's SystemRelativeTime, directly comparable with :func:`time.perf_counter`
+        on Windows (Python 3.10 and newer: 3.9's counts from its first call in the process), so
+        ``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first read.
+        Where several threads read one capture, it is that of the latest read.
         """

@@ -4,6 +4,7 @@ import contextlib
 import ctypes
 import os
 import subprocess
+import sys
 import tempfile
 import time
 import uuid
@@ -159,6 +160,18 @@ def assert_exact(frame, width, height, seed):
             f"{frame[where]} instead of {expected[where]}"
         )
     frames_compared += 1
+
+
+def system_perf_counter():
+    """time.perf_counter() as Python 3.10 and newer give it on Windows:
+    QueryPerformanceCounter in seconds, system-wide. Python 3.9's counts from
+    its first call in the process instead."""
+    if sys.version_info >= (3, 10):
+        return time.perf_counter()
+    counter, frequency = ctypes.c_int64(), ctypes.c_int64()
+    kernel32.QueryPerformanceCounter(ctypes.byref(counter))
+    kernel32.QueryPerformanceFrequency(ctypes.byref(frequency))
+    return counter.value / frequency.value
 
 
 def window_size(title):
