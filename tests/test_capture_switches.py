@@ -11,7 +11,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import E_ACCESSDENIED, E_FAIL, WS_EX_TOOLWINDOW, WS_POPUP
+from support import E_ACCESSDENIED, E_FAIL, WS_EX_TOOLWINDOW, WS_POPUP, join
 
 NEEDS = {
     "cursor": "Hiding the mouse pointer needs Windows 10 version 2004 or later",
@@ -286,7 +286,7 @@ def test_a_switch_waits_for_readers_like_start(monitor):
     capture.start(oc.Monitor(1), await_first_frame=False)
     winsim.present(monitor)
     winsim.pause("Map")
-    reader = threading.Thread(target=capture.frame)
+    reader = threading.Thread(target=capture.frame, daemon=True)
     reader.start()
     try:
         assert winsim.wait_paused("Map")
@@ -295,5 +295,5 @@ def test_a_switch_waits_for_readers_like_start(monitor):
         assert capture.cursor is True
     finally:
         winsim.resume("Map")
-        reader.join()
+        join(reader)
     capture.stop()

@@ -2,36 +2,18 @@
 
 #include <cmath>
 #include <mutex>
-#include <tuple>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "expected_ops.h"
-#include "platform/windows/api_error.h"
-#include "opticatcher/abi/capture_abi.h"
-#include "platform/windows/capture_item.h"
+#include "platform/windows/capture_session.h"
 #include "platform/windows/com_call.h"
-#include "opticatcher/com_ptr.h"
-#include "platform/windows/device.h"
 #include "platform/windows/frame.h"
 #include "platform/windows/frame_arrival.h"
-#include "platform/windows/session_switches.h"
 #include "platform/windows/win32.h"
 
-// What a running capture holds. The frame-arrival handler holds the other
-// reference to the slot (and is itself held by the pool).
-struct CaptureState {
-  ComPtr<winrt_abi::IDirect3D11CaptureFramePool> frame_pool;
-  ComPtr<winrt_abi::IGraphicsCaptureSession> session;
-  std::shared_ptr<LatestFrameSlot> slot;
-  EventRegistrationToken frame_arrived_token{};
-  ReadbackResources readback;
-};
-
 namespace {
-
-using FramePool = winrt_abi::IDirect3D11CaptureFramePool;
-using Session = winrt_abi::IGraphicsCaptureSession;
 
 // Whether this thread has joined the multithreaded apartment (or already had
 // an apartment of another kind, which serves as well). The apartment is never
@@ -54,51 +36,6 @@ constexpr double kTicksPerSecond = 1e7;
 
 // An interval already checked to lie within 0 to MAX_UPDATE_INTERVAL seconds.
 std::int64_t interval_ticks(double seconds) { return std::llround(seconds * kTicksPerSecond); }
-
-// A failure that is deliberately ignored still takes the thread's error
-// information with it, so that it cannot be mistaken later for the
-// information of an unrelated failure.
-void ignore(HRESULT hr) { static_cast<void>(com_check(hr)); }
-
-void close(IUnknown* object) {
-  if (object == nullptr) return;
-  if (auto closable = query<winrt_abi::IClosable>(object)) ignore((*closable)->Close());
-}
-
-// Shuts down whatever of a pipeline exists: the session first, so that no new
-// frame is produced, then the handler's subscription (which waits for a call
-// already running), then the pool, and last the slot, now that nobody can fill
-// it again; closing it wakes whoever waits for a frame. Every failure is
-// ignored.
-void shut_down(CaptureState& state, bool subscribed) {
-  close(state.session.get());
-  if (subscribed) ignore(state.frame_pool->remove_FrameArrived(state.frame_arrived_token));
-  close(state.frame_pool.get());
-  if (state.slot) state.slot->close();
-}
-
-// Lets go of every reference a state holds, in a fixed order.
-void release(CaptureState& state) {
-  state.frame_pool.reset();
-  state.session.reset();
-  state.slot.reset();
-  state.readback.device.reset();
-  state.readback.context.reset();
-  state.readback.staging.reset();
-  state.readback.region_staging.reset();
-}
-
-// Tears down a pipeline that `start` could not complete.
-template <class Error>
-std::unexpected<CaptureError> abandon(CaptureState& state, bool subscribed, Error&& error) {
-  shut_down(state, subscribed);
-  release(state);
-  if constexpr (std::is_same_v<std::decay_t<Error>, CaptureError>) {
-    return std::unexpected(std::forward<Error>(error));
-  } else {
-    return std::unexpected(CaptureError::windows(std::forward<Error>(error)));
-  }
-}
 
 // The region of `content` (the frame's readable size) that `region` names,
 // when it lies inside: no negative part, and its far edges within the content.
@@ -142,82 +79,22 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
   if (auto checked = check_capture_target(target); !checked) return checked;
   if (auto apartment = initialise_apartment(); !apartment) return apartment;
 
-  // The item is needed only while the pipeline is built; it goes when start
-  // returns, whatever the outcome.
-  auto item = create_capture_item(target);
-  if (!item) return std::unexpected(std::move(item.error()));
-
-  auto device = create_d3d_device();
-  // Built in place: a moved-through temporary trips a false uninitialised-use
-  // warning of g++ -O3 in the Windows build.
-  if (!device) return std::expected<void, CaptureError>(std::unexpect, std::move(device.error()));
-
-  winrt_abi::SizeInt32 size{};
-  if (auto read = com_check((*item)->get_Size(&size)); !read) {
-    return transform_error(std::move(read), CaptureError::windows);
-  }
-
-  auto pool = [&]() -> std::expected<ComPtr<FramePool>, CaptureError> {
-    auto runtime_device =
-        transform_error(create_direct3d_device(device->device.get()), CaptureError::windows);
-    if (!runtime_device) return std::unexpected(std::move(runtime_device.error()));
-    // The runtime device wrapper goes as soon as the pool has been made.
-    return create_frame_pool(runtime_device->get(), size);
-  }();
-  if (!pool) return std::unexpected(std::move(pool.error()));
-
-  auto state = std::make_unique<CaptureState>();
-  state->frame_pool = std::move(*pool);
-  state->slot = std::make_shared<LatestFrameSlot>();
-
-  {
-    // The pool keeps its own reference to the handler; this one goes at the
-    // end of the block.
-    auto handler = FrameArrivedHandler::create(state->slot, device->device.clone(), size);
-    if (auto added = com_check(
-            state->frame_pool->add_FrameArrived(handler.get(), &state->frame_arrived_token));
-        !added) {
-      return abandon(*state, false, std::move(added.error()));
-    }
-  }
-
-  auto session = com_object<Session>(
-      [&](Session** out) { return state->frame_pool->CreateCaptureSession(item->get(), out); });
-  if (!session) return abandon(*state, true, std::move(session.error()));
-  state->session = std::move(*session);
-
-  // Settings that differ from the session's defaults apply before the first
-  // frame; the others need no call.
-  for (const auto& [which, on, by_default] :
-       {std::tuple{SessionSwitch::Cursor, cursor_, true},
-        std::tuple{SessionSwitch::Border, border_, true},
-        std::tuple{SessionSwitch::SecondaryWindows, secondary_windows_, false}}) {
-    if (on == by_default) continue;
-    if (auto set = set_session_switch(state->session.get(), which, on); !set) {
-      return abandon(*state, true, std::move(set.error()));
-    }
-  }
-  if (min_update_interval_) {
-    if (auto set = set_session_update_interval(state->session.get(),
-                                               interval_ticks(*min_update_interval_));
-        !set) {
-      return abandon(*state, true, std::move(set.error()));
-    }
-  }
-
-  if (auto started = com_check(state->session->StartCapture()); !started) {
-    return abandon(*state, true, std::move(started.error()));
-  }
-
-  state->readback.device = std::move(device->device);
-  state->readback.context = std::move(device->context);
-  state_ = std::move(state);
+  // Frames are numbered anew from each start.
   stopped_number_ = 0;
   stopped_time_ = 0;
+  std::optional<std::int64_t> interval;
+  if (min_update_interval_) interval = interval_ticks(*min_update_interval_);
+  auto session =
+      CaptureSession::open(target, SessionSettings{.cursor = cursor_,
+                                                   .border = border_,
+                                                   .secondary_windows = secondary_windows_,
+                                                   .min_update_interval = interval});
+  if (!session) return std::unexpected(std::move(session.error()));
+  running_ = std::move(*session);
 
   if (await_first_frame) {
     // The capture stays active after a timeout: frames may still come.
-    if (auto first = state_->slot->wait_for_first_frame(FIRST_FRAME_TIMEOUT); !first) {
+    if (auto first = running_->slot()->wait_for_first_frame(FIRST_FRAME_TIMEOUT); !first) {
       return first;
     }
   }
@@ -225,11 +102,11 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
 }
 
 void Capture::stop() {
-  if (!state_) return;
+  if (!running_) return;
+  // The last read stays known until the next start.
   std::tie(stopped_number_, stopped_time_) = last_read();
-  std::unique_ptr<CaptureState> state = std::move(state_);
-  shut_down(*state, true);
-  release(*state);
+  // Inactive from here on; the session's destruction is the teardown.
+  running_.reset();
 }
 
 std::expected<void, CaptureError> Capture::read_frame(FrameDestination& destination) const {
@@ -243,8 +120,8 @@ std::expected<void, CaptureError> Capture::read_region(const FrameRectangle& reg
 
 std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
                                                 FrameDestination& destination) const {
-  if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
-  auto source = latest_frame_texture(*state_->slot);
+  if (!running_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
+  auto source = latest_frame_texture(*running_->slot());
   if (!source) return std::unexpected(std::move(source.error()));
   CopyRegion region = source->region;
   if (rectangle != nullptr) {
@@ -259,27 +136,27 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
   // An empty rectangle has nothing to copy (and a texture cannot be empty).
   const ReadRecord read{source->number, source->time};
   if (rectangle != nullptr && (region.width == 0 || region.height == 0)) {
-    state_->slot->mark_read(read);
+    running_->slot()->mark_read(read);
     return {};
   }
-  ReadbackResources& readback = state_->readback;
+  ReadbackResources& readback = running_->readback();
   const StagingUse use = rectangle != nullptr ? StagingUse::Region : StagingUse::Frame;
   auto copied = destination.run_copy([&] {
     std::lock_guard lock(readback.mutex);
     return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use);
   });
-  if (copied) state_->slot->mark_read(read);
+  if (copied) running_->slot()->mark_read(read);
   return copied;
 }
 
 std::expected<FrameWait, CaptureError> Capture::frame_wait() const {
-  if (!state_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
-  return FrameWait(state_->slot, state_->slot->newest_read());
+  if (!running_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
+  return FrameWait(running_->slot(), running_->slot()->newest_read());
 }
 
 std::expected<void, CaptureError> Capture::set_switch(SessionSwitch which, bool on, bool& setting) {
-  if (state_) {
-    if (auto set = set_session_switch(state_->session.get(), which, on); !set) return set;
+  if (running_) {
+    if (auto set = running_->set_switch(which, on); !set) return set;
   }
   setting = on;
   return {};
@@ -301,19 +178,16 @@ std::expected<void, CaptureError> Capture::set_min_update_interval(std::optional
   if (seconds && !(std::isfinite(*seconds) && *seconds >= 0 && *seconds <= MAX_UPDATE_INTERVAL)) {
     return std::unexpected(CaptureError::of(CaptureError::Kind::InvalidUpdateInterval));
   }
-  if (state_ && seconds) {
-    if (auto set = set_session_update_interval(state_->session.get(), interval_ticks(*seconds));
-        !set) {
-      return set;
-    }
+  if (running_ && seconds) {
+    if (auto set = running_->set_update_interval(interval_ticks(*seconds)); !set) return set;
   }
   min_update_interval_ = seconds;
   return {};
 }
 
 std::pair<std::uint64_t, std::int64_t> Capture::last_read() const {
-  if (!state_) return {stopped_number_, stopped_time_};
-  const ReadRecord read = state_->slot->last_read();
+  if (!running_) return {stopped_number_, stopped_time_};
+  const ReadRecord read = running_->slot()->last_read();
   return {read.number, read.time};
 }
 

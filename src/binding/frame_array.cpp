@@ -1,8 +1,12 @@
-#include "array/frame_array.h"
+#include "binding/frame_array.h"
 
+#include <iterator>
 #include <string>
+#include <vector>
 
-#include "binding/binding.h"
+#include "binding/arguments.h"
+#include "binding/python_text.h"
+#include "binding/results.h"
 #include "internal_fault.h"
 
 // One build serves NumPy 1.21 and later as well as 2.x: only the parts of the
@@ -35,18 +39,6 @@ void ensure_numpy_api() {
 
 PyTypeObject* array_type() { return &PyArray_Type; }
 
-// A Python exception of `type` carried as a capture error. When the
-// exception cannot even be made, the interpreter's own error goes instead.
-CaptureError python_error(PyObject* type, const std::string& message) {
-  PyObject* exception = nullptr;
-  if (PyObject* text = new_str(message)) {
-    exception = PyObject_CallFunctionObjArgs(type, text, nullptr);
-    Py_DECREF(text);
-  }
-  if (exception == nullptr) return CaptureError::carrying(carry_pending_exception());
-  return CaptureError::carrying(carry_python_exception(exception));
-}
-
 // A new reference to the uint8 descriptor; NumPy keeps it as a singleton, so
 // this never fails in practice, and a failure would be NumPy's fault.
 PyArray_Descr* uint8_descriptor() {
@@ -70,14 +62,9 @@ bool is_uint8_array(PyObject* object) {
   return equivalent;
 }
 
-std::string shape_text(PyArrayObject* array) {
-  std::string text = "[";
+std::vector<std::int64_t> shape_of(PyArrayObject* array) {
   const npy_intp* dims = PyArray_DIMS(array);
-  for (int axis = 0; axis < PyArray_NDIM(array); ++axis) {
-    if (axis > 0) text += ", ";
-    text += std::to_string(static_cast<long long>(dims[axis]));
-  }
-  return text + "]";
+  return std::vector<std::int64_t>(dims, dims + PyArray_NDIM(array));
 }
 
 }  // namespace
@@ -94,7 +81,7 @@ std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObjec
       target = "ndarray";
     }
     Py_XDECREF(qualname);
-    return std::unexpected(python_error(PyExc_TypeError, type_mismatch_text(out, target.c_str())));
+    return std::unexpected(CaptureError::out_wrong_type(type_qualname(out), std::move(target)));
   }
   Py_INCREF(out);
   return std::optional<OwnedArray>{OwnedArray(out)};
@@ -111,10 +98,10 @@ std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedA
         shape[2] == dims[2]) {
       return std::move(*out);
     }
-    std::string message = "out has shape " + shape_text(array) + ", expected [" +
-                          std::to_string(height) + ", " + std::to_string(width) + ", 4]";
+    CaptureError refused = CaptureError::out_wrong_shape(
+        shape_of(array), std::vector<std::int64_t>(std::begin(dims), std::end(dims)));
     out.reset();
-    return std::unexpected(python_error(PyExc_ValueError, message));
+    return std::unexpected(std::move(refused));
   }
 
   ensure_numpy_api();
