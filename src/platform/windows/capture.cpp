@@ -76,12 +76,12 @@ Capture::~Capture() { stop(); }
 std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
                                                  bool await_first_frame) {
   stop();
+  // Frames are numbered anew from each start, also one that fails.
+  stopped_number_ = 0;
+  stopped_time_ = 0;
   if (auto checked = check_capture_target(target); !checked) return checked;
   if (auto apartment = initialise_apartment(); !apartment) return apartment;
 
-  // Frames are numbered anew from each start.
-  stopped_number_ = 0;
-  stopped_time_ = 0;
   std::optional<std::int64_t> interval;
   if (min_update_interval_) interval = interval_ticks(*min_update_interval_);
   auto session =

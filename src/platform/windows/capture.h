@@ -130,7 +130,7 @@ class Capture {
   // The number (from 1 in arrival order since start) and the
   // SystemRelativeTime (in seconds) of the frame the read recorded last
   // returned: 0 and none before any read since start. After stop they still
-  // describe the last read, until the next start.
+  // describe the last read, until the next start (even one that fails).
   std::uint64_t frame_number() const;
   std::optional<double> frame_time() const;
 
