@@ -2,8 +2,9 @@
 //
 // `to_python` is one overload set: a plain value becomes its Python object
 // (bool, int, float, str, None for an empty optional, a list of them, a
-// Monitor or Window for a handle: see classes.h), and an expected value becomes its value's object
-// or, for an error, the exception the error describes (nullptr returned).
+// Monitor or Window for a handle: see classes.h), and an expected value
+// becomes its value's object or, for an error, the exception the error
+// describes (nullptr returned).
 #pragma once
 
 #include <Python.h>
@@ -29,8 +30,8 @@ PyObject* raise_error(CaptureError error);
 PyObject* to_python(bool value);
 PyObject* to_python(std::uint32_t value);
 PyObject* to_python(std::uint64_t value);
-PyObject* to_python(const std::string& text);
 PyObject* to_python(double value);
+PyObject* to_python(const std::string& text);
 
 // None for nothing.
 template <class T>

@@ -156,10 +156,10 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target,
   std::vector<desktop::Overlay> overlays;
   if (target.window != nullptr && core->switches.secondary_windows) {
     for (const auto& popup : desktop::Desktop::instance().owned_popups(target.window)) {
-      overlays.push_back(
-          {desktop::content(reinterpret_cast<std::uintptr_t>(popup.handle)),
-           static_cast<std::int32_t>(popup.left), static_cast<std::int32_t>(popup.top),
-           static_cast<std::uint32_t>(popup.width), static_cast<std::uint32_t>(popup.height)});
+      overlays.push_back({desktop::content(reinterpret_cast<std::uintptr_t>(popup.handle)),
+                          static_cast<std::int32_t>(popup.x), static_cast<std::int32_t>(popup.y),
+                          static_cast<std::uint32_t>(popup.width),
+                          static_cast<std::uint32_t>(popup.height)});
     }
   }
 
