@@ -184,6 +184,12 @@ ErrorDescription describe(const CaptureError& error) {
                     "Hiding the mouse pointer needs Windows 10 version 2004 or later");
               case SessionSwitch::Border:
                 break;
+              case SessionSwitch::UpdateInterval:
+                return runtime_error(
+                    "Setting the minimum update interval needs Windows 11 version 24H2 or later");
+              case SessionSwitch::SecondaryWindows:
+                return runtime_error(
+                    "Including pop-up windows needs Windows 11 version 24H2 or later");
             }
             return runtime_error(
                 "Hiding the capture border needs Windows 11 (or Windows Server 2022) or later");
@@ -191,6 +197,11 @@ ErrorDescription describe(const CaptureError& error) {
           [](const E::BorderNotAllowed& refused) {
             return runtime_error("Windows did not allow a capture without the border (" +
                                  border_access_status_text(refused) + ")");
+          },
+          [](const E::InvalidUpdateInterval&) {
+            return value_error(
+                "Minimum update interval must be None or a finite number of seconds from 0 to "
+                "3600");
           },
       },
       error.value);

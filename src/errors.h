@@ -192,10 +192,12 @@ struct FrameRectangle {
   std::int64_t height = 0;
 };
 
-// The switches of a capture session that a capture can turn off.
+// The settings of a capture session that newer Windows versions offer.
 enum class SessionSwitch {
-  Cursor,  // the mouse pointer drawn into the frames
-  Border,  // the border Windows draws around the captured target
+  Cursor,            // the mouse pointer drawn into the frames
+  Border,            // the border Windows draws around the captured target
+  UpdateInterval,    // the shortest time between two frames
+  SecondaryWindows,  // the target's pop-up windows drawn into its frames
 };
 
 struct CaptureError {
@@ -218,6 +220,7 @@ struct CaptureError {
     InvalidTimeout,
     SwitchUnavailable,
     BorderNotAllowed,
+    InvalidUpdateInterval,
   };
   struct NoFrameYet {};
   struct FirstFrameTimeout {};
@@ -270,12 +273,14 @@ struct CaptureError {
     Outcome outcome;
     std::int32_t value;
   };
+  struct InvalidUpdateInterval {};
   using Value =
       std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
                    CreateStagingTextureFailed, OutWrongType, OutWrongShape, NotContiguous, ReadOnly,
                    Python, WindowsError, Monitor, Window, RegionOutsideFrame, InvalidTimeout,
-                   SwitchUnavailable, BorderNotAllowed>;
-  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::BorderNotAllowed) + 1);
+                   SwitchUnavailable, BorderNotAllowed, InvalidUpdateInterval>;
+  static_assert(std::variant_size_v<Value> ==
+                static_cast<std::size_t>(Kind::InvalidUpdateInterval) + 1);
 
   Value value;
 

@@ -15,6 +15,7 @@ RPC_E_CHANGED_MODE = 0x80010106
 DXGI_ERROR_UNSUPPORTED = 0x887A0004
 DXGI_ERROR_DEVICE_REMOVED = 0x887A0005
 WS_EX_TOOLWINDOW = 0x00000080
+WS_POPUP = 0x80000000
 
 # How long a test waits for a thread it started: far more than any honest
 # thread needs, even under a sanitizer, so that only a lost wake-up meets it.

@@ -149,6 +149,25 @@ def check_frame_rate(result, tmp_path):
     assert int(match[1]) > 1 and float(match[2]) >= 0.5 and int(match[3]) > 0
 
 
+# A fast monitor, read for half a second with a 20 ms minimum interval.
+FAST_MONITOR_SCENE = """
+import winsim
+winsim.reset()
+winsim.add_monitor(640, 480, 240)
+"""
+
+
+def check_latency(result, tmp_path):
+    rate, latency = result.stdout.splitlines()
+    match = re.fullmatch(r"(\d+) new frames per second on a 240 Hz monitor, (\d+) missed", rate)
+    assert match, rate
+    # No more than the interval lets through (plus the first frame's part).
+    assert 0 < int(match[1]) <= 60
+    match = re.fullmatch(r"capture-to-read latency: median (\d+\.\d) ms, 95% under (\d+\.\d) ms",
+                         latency)
+    assert match and 0 <= float(match[1]) <= float(match[2]), latency
+
+
 def check_no_opencv(result, tmp_path):
     assert result.stdout == "OpenCV is not installed (pip install opencv-python); nothing to do\n"
 
@@ -180,6 +199,7 @@ EXAMPLES = {
     "window_region": ("window_region.py", ["Notes - Editor"], SCALED_WINDOW_SCENE, None, 0,
                       check_window_region),
     "frame_rate": ("frame_rate.py", ["0.5"], "", None, 0, check_frame_rate),
+    "latency": ("latency.py", ["0.5", "0.02"], FAST_MONITOR_SCENE, None, 0, check_latency),
     "opencv_missing": ("opencv_frames.py", [], WITHOUT_OPENCV, None, 0, check_no_opencv),
     "opencv": ("opencv_frames.py", ["3", "small.png"], "", "cv2", 0, check_opencv),
 }

@@ -442,7 +442,8 @@ def test_several_threads_read_one_capture_at_once(window_capture):
 @pytest.mark.threaded
 def test_readers_while_frames_arrive():
     """Automatic delivery at 240 Hz while threads read: every array is a whole
-    frame of one of the two contents, never a mix."""
+    frame of one of the two contents, never a mix; the frame number and time
+    are those of some read (of the latest one, whichever thread made it)."""
     monitor = winsim.add_monitor(64, 48, refresh_rate=240)
     red, blue = np.zeros((48, 64, 4), np.uint8), np.zeros((48, 64, 4), np.uint8)
     red[..., 0], blue[..., 2] = 255, 255
@@ -458,6 +459,8 @@ def test_readers_while_frames_arrive():
                 frame = capture.frame()
                 if not (np.array_equal(frame, red) or np.array_equal(frame, blue)):
                     failures.append("a torn frame")
+                if capture.frame_number < 1 or capture.frame_time is None:
+                    failures.append("a read without its frame's number and time")
         except BaseException as error:
             failures.append(error)
 

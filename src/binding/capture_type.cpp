@@ -331,6 +331,40 @@ PyGetSetDef capture_getset[] = {
      "The capture stays active and :meth:`frame` keeps returning the last frame until "
      ":meth:`stop`;\n:meth:`wait_frame` returns False. False when no capture is running.",
      nullptr},
+    {"secondary_windows", property_getter<Capture, &Capture::secondary_windows>,
+     exclusive_setter<Capture, bool, convert_bool, &Capture::set_secondary_windows>,
+     ":``bool``: True if the target's pop-up windows (menus, tool windows) are drawn into its\n"
+     "frames. False by default.\n\n"
+     "A change applies to the running capture at once and to later starts. True needs Windows "
+     "11\nversion 24H2 or later.",
+     nullptr},
+    {"min_update_interval", property_getter<Capture, &Capture::min_update_interval>,
+     exclusive_setter<Capture, std::optional<double>, convert_seconds,
+                      &Capture::set_min_update_interval>,
+     ":``float | None``: The shortest time in seconds between two frames, or None (the "
+     "default)\nto leave the system's pacing alone.\n\n"
+     "Windows 11 version 24H2 paces captures to about 60 frames per second unless this is set: "
+     "a\nsmall value such as 0.001 lets every refresh of a faster monitor through, a larger one "
+     "caps\nthe rate. A change applies to the running capture at once and to later starts; None "
+     "makes\nno call, so a running capture keeps its interval until the next start. A value "
+     "needs\nWindows 11 version 24H2 or later and lies between 0 and 3600.",
+     nullptr},
+    {"frame_number", property_getter<Capture, &Capture::frame_number>, nullptr,
+     ":``int``: The number of the frame that the last :meth:`frame` or\n"
+     ":meth:`frame_region` returned.\n\n"
+     "Frames are numbered 1, 2, 3, ... in the order they arrive, anew from each :meth:`start`; "
+     "0\nbefore the first read. Two reads with the same number returned the same frame, and a "
+     "gap\nmeans frames were missed. Where several threads read one capture, it is that of the "
+     "latest\nread.",
+     nullptr},
+    {"frame_time", property_getter<Capture, &Capture::frame_time>, nullptr,
+     ":``float | None``: When the system composed the frame that the last :meth:`frame` or\n"
+     ":meth:`frame_region` returned, in seconds.\n\n"
+     "This is the frame's SystemRelativeTime, directly comparable with :func:`time.perf_counter`"
+     "\non Windows (Python 3.10 and newer: 3.9's counts from its first call in the process), so\n"
+     "``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first "
+     "read.\nWhere several threads read one capture, it is that of the latest read.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

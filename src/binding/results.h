@@ -1,9 +1,10 @@
 // Results to Python: new objects for values, exceptions for error values.
 //
 // `to_python` is one overload set: a plain value becomes its Python object
-// (bool, int, str, a list of them, a Monitor or Window for a handle: see
-// classes.h), and an expected value becomes its value's object or, for an
-// error, the exception the error describes (nullptr returned).
+// (bool, int, float, str, None for an empty optional, a list of them, a
+// Monitor or Window for a handle: see classes.h), and an expected value
+// becomes its value's object or, for an error, the exception the error
+// describes (nullptr returned).
 #pragma once
 
 #include <Python.h>
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <expected>
 #include <functional>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -30,6 +32,13 @@ PyObject* to_python(std::uint32_t value);
 PyObject* to_python(std::uint64_t value);
 PyObject* to_python(double value);
 PyObject* to_python(const std::string& text);
+
+// None for nothing.
+template <class T>
+PyObject* to_python(const std::optional<T>& value) {
+  if (!value) Py_RETURN_NONE;
+  return to_python(*value);
+}
 
 // A new list holding `make(item)` for each item, in order.
 template <class Items, class Make>

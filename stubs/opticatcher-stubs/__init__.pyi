@@ -380,3 +380,50 @@ class Capture:
         The capture stays active and :meth:`frame` keeps returning the last frame until :meth:`stop`;
         :meth:`wait_frame` returns False. False when no capture is running.
         """
+
+    @property
+    def secondary_windows(self) -> bool:
+        """:``bool``: True if the target's pop-up windows (menus, tool windows) are drawn into its
+        frames. False by default.
+
+        A change applies to the running capture at once and to later starts. True needs Windows 11
+        version 24H2 or later.
+        """
+
+    @secondary_windows.setter
+    def secondary_windows(self, value: bool | np.bool_) -> None: ...
+    @property
+    def min_update_interval(self) -> float | None:
+        """:``float | None``: The shortest time in seconds between two frames, or None (the default)
+        to leave the system's pacing alone.
+
+        Windows 11 version 24H2 paces captures to about 60 frames per second unless this is set: a
+        small value such as 0.001 lets every refresh of a faster monitor through, a larger one caps
+        the rate. A change applies to the running capture at once and to later starts; None makes
+        no call, so a running capture keeps its interval until the next start. A value needs
+        Windows 11 version 24H2 or later and lies between 0 and 3600.
+        """
+
+    @min_update_interval.setter
+    def min_update_interval(self, value: float | None) -> None: ...
+    @property
+    def frame_number(self) -> int:
+        """:``int``: The number of the frame that the last :meth:`frame` or
+        :meth:`frame_region` returned.
+
+        Frames are numbered 1, 2, 3, ... in the order they arrive, anew from each :meth:`start`; 0
+        before the first read. Two reads with the same number returned the same frame, and a gap
+        means frames were missed. Where several threads read one capture, it is that of the latest
+        read.
+        """
+
+    @property
+    def frame_time(self) -> float | None:
+        """:``float | None``: When the system composed the frame that the last :meth:`frame` or
+        :meth:`frame_region` returned, in seconds.
+
+        This is the frame's SystemRelativeTime, directly comparable with :func:`time.perf_counter`
+        on Windows (Python 3.10 and newer: 3.9's counts from its first call in the process), so
+        ``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first read.
+        Where several threads read one capture, it is that of the latest read.
+        """

@@ -1,7 +1,8 @@
 // The project's capture ABI (capture_abi.h) against the Windows metadata as
 // mingw-w64's generated headers give it (windows.graphics.capture.h and its
-// siblings): each interface's IID in its registry form, and the vtable slots
-// of the session switches. A wrong IID fails only on real Windows (winsim
+// siblings; for IGraphicsCaptureSession5 and 6, microsoft/windows-rs's
+// generated bindings): each interface's IID in its registry form, and the
+// vtable slots of the session switches. A wrong IID fails only on real Windows (winsim
 // shares the constant), where the query answers E_NOINTERFACE.
 #include "opticatcher/abi/capture_abi.h"
 
@@ -36,6 +37,8 @@ TEST(CaptureAbi, InterfaceIdsAreThoseOfTheWindowsMetadata) {
       {IID_IGraphicsCaptureSession, "{814E42A9-F70F-4AD7-939B-FDDCC6EB880D}"},
       {IID_IGraphicsCaptureSession2, "{2C39AE40-7D2E-5044-804E-8B6799D4CF9E}"},
       {IID_IGraphicsCaptureSession3, "{F2CDD966-22AE-5EA1-9596-3A289344C3BE}"},
+      {IID_IGraphicsCaptureSession5, "{67C0EA62-1F85-5061-925A-239BE0AC09CB}"},
+      {IID_IGraphicsCaptureSession6, "{D7419236-BE20-5E9F-BCD6-C4E98FD6AFDC}"},
       {IID_IDirect3D11CaptureFrame, "{FA50C623-38DA-4B32-ACF3-FA9734AD800E}"},
       {IID_ITypedEventHandler_FramePool_Inspectable, "{51A947F7-79CF-5A3E-A3A5-1289CFA6DFE8}"},
       {IID_IDirect3D11CaptureFramePool, "{24EB6D22-1975-422E-82E7-780DBD8DDF24}"},
@@ -64,6 +67,7 @@ class SlotProbe : public Interface {
 
   std::string reached;
   winrt_abi::Boolean value = 0;
+  winrt_abi::TimeSpan interval{};
 };
 
 class Session2Probe final : public SlotProbe<winrt_abi::IGraphicsCaptureSession2> {
@@ -90,6 +94,34 @@ class Session3Probe final : public SlotProbe<winrt_abi::IGraphicsCaptureSession3
   HRESULT STDMETHODCALLTYPE put_IsBorderRequired(winrt_abi::Boolean in) override {
     reached = "put";
     value = in;
+    return S_OK;
+  }
+};
+
+class Session6Probe final : public SlotProbe<winrt_abi::IGraphicsCaptureSession6> {
+ public:
+  HRESULT STDMETHODCALLTYPE get_IncludeSecondaryWindows(winrt_abi::Boolean* out) override {
+    reached = "get";
+    *out = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_IncludeSecondaryWindows(winrt_abi::Boolean in) override {
+    reached = "put";
+    value = in;
+    return S_OK;
+  }
+};
+
+class Session5Probe final : public SlotProbe<winrt_abi::IGraphicsCaptureSession5> {
+ public:
+  HRESULT STDMETHODCALLTYPE get_MinUpdateInterval(winrt_abi::TimeSpan* out) override {
+    reached = "get";
+    out->Duration = 10'000;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE put_MinUpdateInterval(winrt_abi::TimeSpan in) override {
+    reached = "put";
+    interval = in;
     return S_OK;
   }
 };
@@ -132,6 +164,25 @@ TEST(CaptureAbi, SessionSwitchesSitInTheMetadatasSlots) {
   check_switch_slots(cursor);
   Session3Probe border;
   check_switch_slots(border);
+  Session6Probe secondary_windows;
+  check_switch_slots(secondary_windows);
+}
+
+// The interval travels by value: a TimeSpan is one 64-bit integer, passed as
+// that integer is.
+TEST(CaptureAbi, MinUpdateIntervalSitsInTheMetadatasSlots) {
+  static_assert(sizeof(winrt_abi::TimeSpan) == sizeof(INT64));
+  Session5Probe probe;
+  void** vtable = *reinterpret_cast<void***>(static_cast<IInspectable*>(&probe));
+  using Get = HRESULT(STDMETHODCALLTYPE*)(void*, INT64*);
+  using Put = HRESULT(STDMETHODCALLTYPE*)(void*, INT64);
+  INT64 read = 0;
+  ASSERT_EQ(reinterpret_cast<Get>(vtable[6])(&probe, &read), S_OK);
+  EXPECT_EQ(probe.reached, "get");
+  EXPECT_EQ(read, 10'000);
+  ASSERT_EQ(reinterpret_cast<Put>(vtable[7])(&probe, 41'667), S_OK);
+  EXPECT_EQ(probe.reached, "put");
+  EXPECT_EQ(probe.interval.Duration, 41'667);
 }
 
 }  // namespace

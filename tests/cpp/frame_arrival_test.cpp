@@ -189,9 +189,13 @@ TEST(LatestFrameSlot, NumbersFramesAndWaitsForOneNewerThanTheNewestRead) {
   ASSERT_TRUE(latest);
   EXPECT_EQ(latest->number, 3u);
   EXPECT_EQ(slot.wait_for_newer(slot.newest_read(), soon()), LatestFrameSlot::Wait::Arrived);
-  slot.mark_read(3);
-  slot.mark_read(2);  // a slower reader of an older frame does not go back
+  EXPECT_EQ(slot.last_read().number, 0u);  // nothing read yet
+  slot.mark_read({3, 30});
+  slot.mark_read({2, 20});  // a slower reader of an older frame does not go back
   EXPECT_EQ(slot.newest_read(), 3u);
+  // ... but it was the last read: its frame is the one last returned.
+  EXPECT_EQ(slot.last_read().number, 2u);
+  EXPECT_EQ(slot.last_read().time, 20);
   EXPECT_EQ(slot.wait_for_newer(3, soon()), LatestFrameSlot::Wait::TimedOut);
   latest->frame.reset();
   slot.empty();

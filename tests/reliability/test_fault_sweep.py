@@ -1,15 +1,17 @@
 """Every platform call of a capture's life, failed one at a time.
 
-A good run of start (with the pointer and border switched off), frame
-delivery, frame, frame_region, a request for captures without the border that
-Windows refuses, a look at the target, switching them on again while running,
-and stop is recorded first: which platform operations each phase calls, and how
+A good run of start (with the pointer and border switched off, pop-up windows
+included and a minimum update interval), frame delivery, frame, frame_region,
+a request for captures without the border that Windows refuses, a look at the
+target, switching them back while running (and a new interval), and stop is
+recorded first: which platform operations each phase calls, and how
 often. Then the same run is repeated once per recorded call, with exactly that
 call failing (and, where the operation delivers an object, once more with the
 call succeeding but delivering none). Each repetition checks what the failing
 phase reports (the exception type and its exact text), that a failed start
-leaves the capture inactive, a failed read leaves it running and readable and
-a failed switch leaves it running with the switch as it was, that a caller's
+leaves the capture inactive, a failed read leaves it running and readable (and
+its frame number as it was) and a failed switch leaves it running with the
+switch as it was, that a caller's
 `out` is never written by a failing read, and that after stop nothing the run
 created is still alive and the platform saw no misuse.
 
@@ -57,6 +59,8 @@ OPERATIONS = [
     "WindowsDeleteString", "add_FrameArrived", "get_ContentSize", "get_DisplayName", "get_Size",
     "get_Surface", "get_SystemRelativeTime", "remove_FrameArrived", "get_IsCursorCaptureEnabled",
     "put_IsCursorCaptureEnabled", "get_IsBorderRequired", "put_IsBorderRequired",
+    "get_MinUpdateInterval", "put_MinUpdateInterval", "get_IncludeSecondaryWindows",
+    "put_IncludeSecondaryWindows",
     "ClientToScreen", "DwmGetWindowAttribute", "GetClassNameW", "GetDpiForMonitor",
     "GetModuleHandleW", "GetProcAddress", "GetThreadDpiAwarenessContext", "GetWindowRect",
     "IsIconic", "IsWindow", "MonitorFromWindow", "SetThreadDpiAwarenessContext",
@@ -70,6 +74,7 @@ OPERATIONS = [
         "IDirect3D11CaptureFramePoolStatics2", "IDirect3DDevice", "IDirect3DDxgiInterfaceAccess",
         "IDirect3DSurface", "IErrorInfo", "IGraphicsCaptureItem", "IGraphicsCaptureItemInterop",
         "IGraphicsCaptureSession", "IGraphicsCaptureSession2", "IGraphicsCaptureSession3",
+        "IGraphicsCaptureSession5", "IGraphicsCaptureSession6",
         "IInspectable", "IMarshal", "IRestrictedErrorInfo",
         "ITypedEventHandler_FramePool_Inspectable", "IUnknown", "IAsyncInfo",
         "IGraphicsCaptureAccessStatics", "IAsyncOperation_AppCapabilityAccessStatus",
@@ -113,11 +118,16 @@ OUTCOMES = {
     ("start", "add_FrameArrived"): (WINDOWS, None),
     ("start", "add_Closed"): (WINDOWS, None),
     ("start", "CreateCaptureSession"): (WINDOWS, NULL_OBJECT),
-    # The switches that are off apply before the first frame.
+    # The switches that differ from the session's defaults, and the interval,
+    # apply before the first frame.
     ("start", "QueryInterface:IGraphicsCaptureSession2"): (WINDOWS, NULL_OBJECT),
     ("start", "put_IsCursorCaptureEnabled"): (WINDOWS, None),
     ("start", "QueryInterface:IGraphicsCaptureSession3"): (WINDOWS, NULL_OBJECT),
     ("start", "put_IsBorderRequired"): (WINDOWS, None),
+    ("start", "QueryInterface:IGraphicsCaptureSession6"): (WINDOWS, NULL_OBJECT),
+    ("start", "put_IncludeSecondaryWindows"): (WINDOWS, None),
+    ("start", "QueryInterface:IGraphicsCaptureSession5"): (WINDOWS, NULL_OBJECT),
+    ("start", "put_MinUpdateInterval"): (WINDOWS, None),
     ("start", "StartCapture"): (WINDOWS, None),
     # The first frame's delivery: the handler reports to the platform, the
     # slot stays empty.
@@ -126,6 +136,7 @@ OUTCOMES = {
     # Reads: the frame call fails, the capture and the caller's array do not
     # change.
     ("first read", "get_ContentSize"): (WINDOWS, None),
+    ("first read", "get_SystemRelativeTime"): (WINDOWS, None),
     ("first read", "get_Surface"): (WINDOWS, NULL_OBJECT),
     ("first read", "QueryInterface:IDirect3DDxgiInterfaceAccess"): (WINDOWS, NULL_POINTER),
     ("first read", "GetInterface"): (WINDOWS, NULL_OBJECT),
@@ -134,6 +145,7 @@ OUTCOMES = {
     ("first read", "Map"): (WINDOWS, NULL_POINTER),
     # A rectangle: the same steps into a staging texture of its own.
     ("region read", "get_ContentSize"): (WINDOWS, None),
+    ("region read", "get_SystemRelativeTime"): (WINDOWS, None),
     ("region read", "get_Surface"): (WINDOWS, NULL_OBJECT),
     ("region read", "QueryInterface:IDirect3DDxgiInterfaceAccess"): (WINDOWS, NULL_POINTER),
     ("region read", "GetInterface"): (WINDOWS, NULL_OBJECT),
@@ -150,11 +162,16 @@ OUTCOMES = {
     # A look at the target: a monitor the system cannot answer for counts as
     # gone (target_closed reads True); nothing fails.
     ("target", "GetMonitorInfoW"): (SUCCEEDS, None),
-    # Switching on while running: the switch stays off, the capture runs on.
+    # Switching back while running: the switch stays as it was, the capture
+    # runs on.
     ("switches", "QueryInterface:IGraphicsCaptureSession2"): (WINDOWS, NULL_OBJECT),
     ("switches", "put_IsCursorCaptureEnabled"): (WINDOWS, None),
     ("switches", "QueryInterface:IGraphicsCaptureSession3"): (WINDOWS, NULL_OBJECT),
     ("switches", "put_IsBorderRequired"): (WINDOWS, None),
+    ("switches", "QueryInterface:IGraphicsCaptureSession6"): (WINDOWS, NULL_OBJECT),
+    ("switches", "put_IncludeSecondaryWindows"): (WINDOWS, None),
+    ("switches", "QueryInterface:IGraphicsCaptureSession5"): (WINDOWS, NULL_OBJECT),
+    ("switches", "put_MinUpdateInterval"): (WINDOWS, None),
     # The content grew: the frame that shows it is stored, then the pool is
     # recreated; a failure anywhere in that delays the growth by a frame.
     ("growth", "TryGetNextFrame"): (LATE_GROWTH, LATE_GROWTH),
@@ -164,6 +181,7 @@ OUTCOMES = {
     ("growth", "QueryInterface:IDirect3DDevice"): (LATE_GROWTH, LATE_GROWTH),
     ("growth", "Recreate"): (LATE_GROWTH, None),
     ("second read", "get_ContentSize"): (WINDOWS, None),
+    ("second read", "get_SystemRelativeTime"): (WINDOWS, None),
     ("second read", "get_Surface"): (WINDOWS, NULL_OBJECT),
     ("second read", "QueryInterface:IDirect3DDxgiInterfaceAccess"): (WINDOWS, NULL_POINTER),
     ("second read", "GetInterface"): (WINDOWS, NULL_OBJECT),
@@ -189,7 +207,17 @@ OUTS = {"first read", "region read"}
 SWITCH_OF = {"QueryInterface:IGraphicsCaptureSession2": "cursor",
              "put_IsCursorCaptureEnabled": "cursor",
              "QueryInterface:IGraphicsCaptureSession3": "border",
-             "put_IsBorderRequired": "border"}
+             "put_IsBorderRequired": "border",
+             "QueryInterface:IGraphicsCaptureSession6": "secondary_windows",
+             "put_IncludeSecondaryWindows": "secondary_windows",
+             "QueryInterface:IGraphicsCaptureSession5": "min_update_interval",
+             "put_MinUpdateInterval": "min_update_interval"}
+# The switches as start applies them, and as the switches phase sets them
+# (the interval only changes: None would make no call).
+STARTING = {"cursor": False, "border": False, "secondary_windows": True,
+            "min_update_interval": 0.001}
+SWITCHED = {"cursor": True, "border": True, "secondary_windows": False,
+            "min_update_interval": 0.002}
 
 SMALL = (64, 48)  # width, height of the target when the capture starts
 GROWN = (80, 60)  # the window's size for the growth phase
@@ -218,8 +246,9 @@ class Run:
             self.handle = winsim.add_window("swept", *SMALL)
             self.target = oc.Window("swept")
         self.capture = oc.Capture()
-        self.capture.cursor = False
-        self.capture.border = False  # no consent class yet: switched as before
+        # No consent class yet: the border is switched off as before.
+        for switch, value in STARTING.items():
+            setattr(self.capture, switch, value)
         winsim.set_border_access("denied")
         self.outs = {
             "first read": np.full((SMALL[1], SMALL[0], 4), OUT_FILL, np.uint8),
@@ -246,8 +275,8 @@ class Run:
             raise AssertionError("the border was switched off without consent")
 
     def switch_on(self):
-        self.capture.cursor = True
-        self.capture.border = True
+        for switch, value in SWITCHED.items():
+            setattr(self.capture, switch, value)
 
     def phases(self):
         yield "start", lambda: self.capture.start(self.target, await_first_frame=False)
@@ -358,6 +387,7 @@ def check_case(kind, phase, operation, call, null, outcome):
                 if current in OUTS and result is not run.outs[current]:
                     problems.append(f"{current}: did not return `out` itself")
                 continue
+            number = run.capture.frame_number
             try:
                 action()
             except BaseException as error:
@@ -373,6 +403,8 @@ def check_case(kind, phase, operation, call, null, outcome):
                     problems.append(f"{current} failed and the capture stopped")
                 if current in OUTS and not (run.outs[current] == OUT_FILL).all():
                     problems.append(f"{current} failed but wrote into `out`")
+                if run.capture.frame_number != number:
+                    problems.append(f"{current} failed but changed the frame number")
                 if outcome != NO_FRAME:
                     # The capture is untouched: the same read works now.
                     try:
@@ -384,8 +416,9 @@ def check_case(kind, phase, operation, call, null, outcome):
             if current == "switches":
                 if not run.capture.active:
                     problems.append("a switch failed and the capture stopped")
-                if getattr(run.capture, SWITCH_OF[operation]) is not False:
-                    problems.append(f"the {SWITCH_OF[operation]} switch failed but changed")
+                switch = SWITCH_OF[operation]
+                if getattr(run.capture, switch) != STARTING[switch]:
+                    problems.append(f"the {switch} switch failed but changed")
             break
         run.capture.stop()
         if run.capture.active:

@@ -343,6 +343,8 @@ FAULT_OPERATIONS = [
     "QueryInterface:IRestrictedErrorInfo", "LoadLibraryExA", "SysAllocString",
     "QueryInterface:IGraphicsCaptureSession2", "QueryInterface:IGraphicsCaptureSession3",
     "put_IsCursorCaptureEnabled", "put_IsBorderRequired",
+    "QueryInterface:IGraphicsCaptureSession5", "QueryInterface:IGraphicsCaptureSession6",
+    "put_MinUpdateInterval", "put_IncludeSecondaryWindows", "get_SystemRelativeTime",
     "GetModuleHandleW", "GetProcAddress", "SetThreadDpiAwarenessContext", "GetDpiForMonitor",
     "DwmGetWindowAttribute", "GetWindowRect", "ClientToScreen", "GetClassNameW", "IsIconic",
     "MonitorFromWindow", "add_Closed", "remove_Closed", "RequestAccessAsync", "put_Completed",
@@ -575,6 +577,8 @@ def test_frame(out, planned, running, positional, extra):
         assert np.array_equal(result, PATTERN)
         if out is not None:
             assert result is out
+        # The frame read is numbered and timed.
+        assert capture.frame_number >= 1 and isinstance(capture.frame_time, float)
     args, kwargs = extra
     outcome_of(lambda: capture.frame(*args, **kwargs))
     for method in (capture.stop, lambda: capture.active):
@@ -653,13 +657,16 @@ def test_wait_frame(timeout, planned, running, positional, extra):
 
 @child_only
 @FUZZ
-@given(any_values(), st.sampled_from(["cursor", "border"]), faults, st.integers(0, 2),
-       st.tuples(st.booleans(), st.booleans()), st.sampled_from([None, "denied"]))
+@given(any_values(), st.sampled_from(["cursor", "border", "secondary_windows",
+                                      "min_update_interval"]),
+       faults, st.integers(0, 2), st.tuples(*[st.booleans()] * 4),
+       st.sampled_from([None, "denied"]))
 def test_switches(value, name, planned, running, interfaces, border_access):
-    """The cursor and border properties take any value, on an idle or running
-    capture, on Windows versions with or without the switches and with or
-    without the border's consent (never allowed here: that would hold for the
-    rest of the process); a refused value leaves the property as it was."""
+    """The session switches (cursor, border, secondary_windows and the
+    interval) take any value, on an idle or running capture, on Windows
+    versions with or without them and with or without the border's consent
+    (never allowed here: that would hold for the rest of the process); a
+    refused value leaves the property as it was."""
     scene()
     winsim.set_session_interfaces(*interfaces)
     winsim.set_border_access(border_access)
@@ -671,7 +678,11 @@ def test_switches(value, name, planned, running, interfaces, border_access):
     result = outcome_of(lambda: setattr(capture, name, value))
     after = getattr(capture, name)
     if isinstance(result, BaseException):
-        assert after is before
+        assert after is before or after == before
+    elif name == "min_update_interval":
+        # Whatever converted to seconds within the range, or None.
+        assert (after is None) == (value is None)
+        assert after is None or 0 <= after <= 3600
     else:
         assert after is bool(value)
     with pytest.raises(AttributeError):

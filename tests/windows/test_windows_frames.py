@@ -140,6 +140,39 @@ def test_new_frames_and_a_service_without_the_switches(capture, service):
     assert capture.active
 
 
+def test_frame_times_are_on_the_clock_of_perf_counter(capture, service):
+    """The stand-in stamps each frame with QueryPerformanceCounter, as Windows
+    does: frame_time, read in the real Windows interpreter, lies between a
+    time.perf_counter() taken before the delivery and one after the read (on
+    Python 3.9, whose perf_counter counts from its first call, the same clock
+    read through ctypes)."""
+    before = support.system_perf_counter()
+    assert service.deliver(1) == 1
+    capture.frame()
+    after = support.system_perf_counter()
+    assert before <= capture.frame_time <= after
+    number = capture.frame_number
+    assert service.deliver(2) == 2
+    capture.frame_region(0, 0, 1, 1)
+    assert capture.frame_number == number + 2 and capture.frame_time > after
+
+
+def test_the_newer_session_settings_reach_the_service(capture, service):
+    """The minimum update interval and the pop-up windows switch go through
+    IGraphicsCaptureSession5 and 6, at once and at the next start; a failing
+    setter leaves the setting as it was."""
+    assert service.session_settings() == (0.0, False)  # no call by default
+    capture.min_update_interval = 1 / 30
+    capture.secondary_windows = True
+    assert service.session_settings() == (0.0333333, True)
+    service.fail("put_MinUpdateInterval", 0x80070005)
+    with pytest.raises(RuntimeError, match=r"^Windows API error: .*\(0x80070005\)$"):
+        capture.min_update_interval = 0.5
+    assert capture.min_update_interval == 1 / 30
+    capture.start(oc.primary_monitor())
+    assert service.session_settings() == (0.0333333, True)
+
+
 def test_the_pool_grows_with_the_content(capture, service):
     monitor = oc.primary_monitor()
     width, height = monitor.width + 64, monitor.height + 32

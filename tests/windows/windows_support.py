@@ -4,6 +4,7 @@ import contextlib
 import ctypes
 import os
 import subprocess
+import sys
 import tempfile
 import time
 import uuid
@@ -162,6 +163,18 @@ def assert_exact(frame, width, height, seed):
     frames_compared += 1
 
 
+def system_perf_counter():
+    """time.perf_counter() as Python 3.10 and newer give it on Windows:
+    QueryPerformanceCounter in seconds, system-wide. Python 3.9's counts from
+    its first call in the process instead."""
+    if sys.version_info >= (3, 10):
+        return time.perf_counter()
+    counter, frequency = ctypes.c_int64(), ctypes.c_int64()
+    kernel32.QueryPerformanceCounter(ctypes.byref(counter))
+    kernel32.QueryPerformanceFrequency(ctypes.byref(frequency))
+    return counter.value / frequency.value
+
+
 def window_size(title):
     """Width and height of the window rectangle of the window titled `title`."""
     handle = user32.FindWindowW(None, title)
@@ -180,6 +193,8 @@ class StandIn:
         self.dll.stand_in_last_sequence.restype = ctypes.c_uint
         self.dll.stand_in_replace_import.argtypes = [ctypes.c_void_p]
         self.dll.stand_in_misuse.argtypes = [ctypes.c_char_p, ctypes.c_int]
+        self.dll.stand_in_session_settings.argtypes = [
+            ctypes.POINTER(ctypes.c_longlong), ctypes.POINTER(ctypes.c_int)]
 
     def register(self):
         """Registers the DLL for the capture classes, as the runtime finds
@@ -239,6 +254,14 @@ class StandIn:
 
     def running_sessions(self):
         return self.dll.stand_in_running_sessions()
+
+    def session_settings(self):
+        """The first running session's minimum update interval in seconds and
+        its pop-up windows switch, or None without a running session."""
+        interval, secondary = ctypes.c_longlong(-1), ctypes.c_int(-1)
+        if self.dll.stand_in_session_settings(ctypes.byref(interval), ctypes.byref(secondary)) == 0:
+            return None
+        return interval.value / 10_000_000, bool(secondary.value)
 
     def misuse(self):
         text = ctypes.create_string_buffer(512)

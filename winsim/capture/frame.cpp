@@ -19,19 +19,19 @@ const Operation kGetSystemRelativeTime{"get_SystemRelativeTime", FailureKind::kH
 // One interface method, whichever object answers it (devices and surfaces).
 const Operation kGetInterface{"GetInterface", FailureKind::kHresult};
 
-winrt_abi::TimeSpan now() {
-  const auto since_boot = std::chrono::steady_clock::now().time_since_epoch();
-  return {std::chrono::duration_cast<std::chrono::nanoseconds>(since_boot).count() / 100};
-}
-
 }  // namespace
 
+winrt_abi::TimeSpan system_relative_time(std::chrono::steady_clock::time_point when) {
+  return {std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch()).count() /
+          100};
+}
+
 FrameState::FrameState(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
-                       winrt_abi::SizeInt32 content_size)
+                       winrt_abi::SizeInt32 content_size, winrt_abi::TimeSpan time)
     : core(std::move(core)),
       buffer(buffer->add_reference()),
       content_size(content_size),
-      time(now()) {}
+      time(time) {}
 
 FrameState::~FrameState() {
   core->free_buffer(buffer);
@@ -39,8 +39,8 @@ FrameState::~FrameState() {
 }
 
 Frame::Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
-             winrt_abi::SizeInt32 content_size)
-    : RuntimeObject(std::in_place, std::move(core), buffer, content_size) {}
+             winrt_abi::SizeInt32 content_size, winrt_abi::TimeSpan time)
+    : RuntimeObject(std::in_place, std::move(core), buffer, content_size, time) {}
 
 HRESULT STDMETHODCALLTYPE Frame::get_Surface(winrt_abi::IDirect3DSurface** value) try {
   if (value == nullptr) return E_POINTER;

@@ -2,6 +2,7 @@
 // buffer texture through IDirect3DDxgiInterfaceAccess).
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "capture/frame_pool.h"
@@ -13,7 +14,7 @@ namespace winsim::capture {
 
 struct FrameState {
   FrameState(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
-             winrt_abi::SizeInt32 content_size);
+             winrt_abi::SizeInt32 content_size, winrt_abi::TimeSpan time);
   ~FrameState();
   FrameState(const FrameState&) = delete;
   FrameState& operator=(const FrameState&) = delete;
@@ -21,15 +22,20 @@ struct FrameState {
   std::shared_ptr<PoolCore> core;
   d3d11::Texture2D* buffer;  // one reference; busy until this frame goes
   winrt_abi::SizeInt32 content_size;
-  winrt_abi::TimeSpan time;
+  winrt_abi::TimeSpan time;  // SystemRelativeTime: when it was composed
 };
+
+// SystemRelativeTime counts 100-nanosecond ticks on the clock of
+// QueryPerformanceCounter; winsim's is steady_clock, CLOCK_MONOTONIC, the
+// clock of Python's time.perf_counter() on Linux.
+winrt_abi::TimeSpan system_relative_time(std::chrono::steady_clock::time_point when);
 
 class Frame final
     : public combase::RuntimeObject<Frame, FrameState, winrt_abi::IDirect3D11CaptureFrame> {
  public:
   static constexpr std::string_view kClassName = "Direct3D11CaptureFrame";
-  Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer,
-        winrt_abi::SizeInt32 content_size);
+  Frame(std::shared_ptr<PoolCore> core, d3d11::Texture2D* buffer, winrt_abi::SizeInt32 content_size,
+        winrt_abi::TimeSpan time);
 
   HRESULT STDMETHODCALLTYPE get_Surface(winrt_abi::IDirect3DSurface** value) override;
   HRESULT STDMETHODCALLTYPE get_SystemRelativeTime(winrt_abi::TimeSpan* value) override;

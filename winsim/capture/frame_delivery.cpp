@@ -2,18 +2,23 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <algorithm>
 #include <exception>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "capture/frame.h"
 #include "common/fork_guard.h"
 #include "desktop/content.h"
+#include "desktop/desktop.h"
 #include "desktop/pointer.h"
 #include "oleaut32/error_info.h"
 #include "opticatcher/com_ptr.h"
@@ -32,7 +37,34 @@ struct ActiveCapture {
   std::shared_ptr<PoolCore> core;
   Target target;
   Clock::time_point due;
+  // The refresh of the last automatic frame, once there was one.
+  std::optional<Clock::time_point> last;
 };
+
+// The session's minimum update interval.
+Clock::duration min_update_interval(const PoolCore& core) {
+  constexpr std::int64_t kLongest = std::numeric_limits<std::int64_t>::max() / 100;
+  const std::int64_t ticks = std::min(core.switches.min_update_interval.load(), kLongest);
+  return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ticks * 100));
+}
+
+// Whether the refresh due now may bring a frame: none sooner than the minimum
+// interval after the last one (half a refresh early counts, since periods
+// are whole nanoseconds). A refresh that may not is coalesced into the next
+// one that may, which shows the content as it is then; `capture.due` moves
+// on to that one.
+bool refresh_brings_frame(ActiveCapture& capture, Clock::duration period, Clock::time_point now) {
+  const auto interval = min_update_interval(*capture.core);
+  const bool allowed = !capture.last || capture.due + period / 2 >= *capture.last + interval;
+  if (allowed) capture.last = capture.due;
+  capture.due += period;
+  if (capture.due <= now) capture.due = now + period;  // fell behind: skip
+  const auto earliest = *capture.last + interval - period / 2;
+  if (capture.due < earliest) {
+    capture.due += period * ((earliest - capture.due + period - Clock::duration(1)) / period);
+  }
+  return allowed;
+}
 
 struct PresentRequest {
   std::uintptr_t target = 0;
@@ -122,11 +154,21 @@ Delivery& delivery() {
 // Renders one frame of `target` into the pool and raises FrameArrived. When
 // memory runs out on the way the frame is not made, and nothing it took is
 // left held.
-void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) {
+void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target,
+                   std::optional<Clock::time_point> refresh) {
   const auto size = target_size(target);
   if (!size) return;  // the window is gone: no more frames
   auto content = desktop::content(target.handle());
   auto pointer = core->switches.cursor ? desktop::pointer(target.handle()) : std::nullopt;
+  std::vector<desktop::Overlay> overlays;
+  if (target.window != nullptr && core->switches.secondary_windows) {
+    for (const auto& popup : desktop::Desktop::instance().owned_popups(target.window)) {
+      overlays.push_back({desktop::content(reinterpret_cast<std::uintptr_t>(popup.handle)),
+                          static_cast<std::int32_t>(popup.x), static_cast<std::int32_t>(popup.y),
+                          static_cast<std::uint32_t>(popup.width),
+                          static_cast<std::uint32_t>(popup.height)});
+    }
+  }
 
   ComPtr<d3d11::Texture2D> buffer;
   ComPtr<FramePool> pool;
@@ -150,7 +192,8 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   }
   ComPtr<Frame> frame;
   try {
-    frame = ComPtr<Frame>::attach(Frame::create(core, buffer.get(), *size));
+    frame = ComPtr<Frame>::attach(Frame::create(
+        core, buffer.get(), *size, system_relative_time(refresh.value_or(Clock::now()))));
   } catch (...) {
     core->free_buffer(buffer.get());  // no frame holds it
     throw;
@@ -159,7 +202,7 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   if (d3d11::TextureState* texture = buffer->texture_state()) {
     d3d11::GpuGuard busy(*texture->gpu, "frame rendering");
     buffer->show({std::move(content), static_cast<UINT>(size->Width),
-                  static_cast<UINT>(size->Height), pointer});
+                  static_cast<UINT>(size->Height), std::move(overlays), pointer});
   }
   buffer.reset();
 
@@ -223,13 +266,15 @@ void deliver_turn(Delivery& state, std::unique_lock<std::mutex>& lock) {
     state.finished.notify_all();
     return;
   }
-  std::vector<std::pair<std::shared_ptr<PoolCore>, Target>> batch;
+  // Each with the refresh it stands for; presented frames are composed now.
+  std::vector<std::tuple<std::shared_ptr<PoolCore>, Target, std::optional<Clock::time_point>>>
+      batch;
   PresentRequest* request = nullptr;
   std::uint32_t repeat = 1;
   if (!state.requests.empty()) {
     for (auto& [id, capture] : state.captures) {
       if (capture.target.handle() == state.requests.front()->target) {
-        batch.emplace_back(capture.core, capture.target);
+        batch.emplace_back(capture.core, capture.target, std::nullopt);
       }
     }
     request = state.requests.front();
@@ -239,11 +284,8 @@ void deliver_turn(Delivery& state, std::unique_lock<std::mutex>& lock) {
     const auto now = Clock::now();
     auto next = Clock::time_point::max();
     for (auto& [id, capture] : state.captures) {
-      if (capture.due <= now) {
-        batch.emplace_back(capture.core, capture.target);
-        const auto period = frame_period(capture.target);
-        capture.due += period;
-        if (capture.due <= now) capture.due = now + period;  // fell behind: skip
+      if (capture.due <= now && refresh_brings_frame(capture, frame_period(capture.target), now)) {
+        batch.emplace_back(capture.core, capture.target, capture.last);
       }
       next = std::min(next, capture.due);
     }
@@ -258,9 +300,9 @@ void deliver_turn(Delivery& state, std::unique_lock<std::mutex>& lock) {
   ++state.in_progress;
   lock.unlock();
   for (std::uint32_t i = 0; i < repeat; ++i) {
-    for (auto& [core, target] : batch) {
+    for (auto& [core, target, refresh] : batch) {
       try {
-        deliver_frame(core, target);
+        deliver_frame(core, target, refresh);
       } catch (const std::exception&) {
         // Out of memory: this frame is not made.
       }
@@ -313,7 +355,7 @@ std::uint64_t start_delivery(std::shared_ptr<PoolCore> core, Target target) {
   Delivery& state = delivery();
   std::lock_guard lock(state.mutex);
   const std::uint64_t id = state.last_capture + 1;
-  state.captures.emplace(id, ActiveCapture{std::move(core), target, Clock::now()});
+  state.captures.emplace(id, ActiveCapture{std::move(core), target, Clock::now(), std::nullopt});
   if (!ensure_worker(state)) {
     state.captures.erase(id);
     return 0;

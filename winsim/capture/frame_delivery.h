@@ -1,9 +1,11 @@
 // Frame delivery: winsim's own worker thread, standing for the capture
 // service's. It renders frames of started sessions into their pools and raises
 // FrameArrived: automatically (the first frame right after StartCapture, then
-// at the target's refresh rate), or, with automatic delivery off, only when the
-// control API asks (present). The thread ends when no session needs it and is
-// detached, so it never keeps the process from exiting.
+// at the target's refresh rate, but never sooner than the session's minimum
+// update interval after the last one: refreshes in between are coalesced into
+// the next allowed one), or, with automatic delivery off, only when the
+// control API asks (present, which the interval does not hold back). The thread ends when no
+// session needs it and is detached, so it never keeps the process from exiting.
 //
 // A thread that cannot be made (out of memory or threads) leaves nothing
 // behind: the call that needed it fails and the next one tries again. After

@@ -31,13 +31,19 @@ struct Subscription {
   int running = 0;  // invocations in progress
 };
 
-// The switches of a capture session (IGraphicsCaptureSession2 and 3), kept
-// with the pool whose frames they shape: frame rendering reads them on the
-// delivery thread, the session's setters write them on any thread. The
-// module makes one session per pool; sessions of one pool share them.
+// The switches of a capture session (IGraphicsCaptureSession2, 3, 5 and 6),
+// kept with the pool whose frames they shape: frame rendering and delivery
+// read them on the delivery thread, the session's setters write them on any
+// thread. The module makes one session per pool; sessions of one pool share
+// them.
 struct SessionSwitches {
   std::atomic<bool> cursor{true};  // the pointer is drawn into frames
   std::atomic<bool> border{true};  // Windows draws its border around the target
+  // The shortest time between two frames, in 100-nanosecond ticks: 0, no
+  // minimum beyond the target's refresh.
+  std::atomic<std::int64_t> min_update_interval{0};
+  // The target window's pop-up windows are drawn into its frames.
+  std::atomic<bool> secondary_windows{false};
 };
 
 // What the pool object, its session, its frames and the delivery thread share.

@@ -24,9 +24,20 @@ const Operation kGetCursor{"get_IsCursorCaptureEnabled", FailureKind::kHresult};
 const Operation kPutCursor{"put_IsCursorCaptureEnabled", FailureKind::kHresult};
 const Operation kGetBorder{"get_IsBorderRequired", FailureKind::kHresult};
 const Operation kPutBorder{"put_IsBorderRequired", FailureKind::kHresult};
+const Operation kGetInterval{"get_MinUpdateInterval", FailureKind::kHresult};
+const Operation kPutInterval{"put_MinUpdateInterval", FailureKind::kHresult};
+const Operation kGetSecondary{"get_IncludeSecondaryWindows", FailureKind::kHresult};
+const Operation kPutSecondary{"put_IncludeSecondaryWindows", FailureKind::kHresult};
 
+// What sessions made from now on offer.
 std::atomic<bool> g_cursor_switch{true};
 std::atomic<bool> g_border_switch{true};
+std::atomic<bool> g_update_interval_switch{true};
+std::atomic<bool> g_secondary_windows_switch{true};
+
+SessionInterfaces current_interfaces() {
+  return {g_cursor_switch, g_border_switch, g_update_interval_switch, g_secondary_windows_switch};
+}
 
 // The open sessions, by a number that grows with each: the control API lists
 // them. An entry holds the session's pool core, which outlives the entry.
@@ -50,9 +61,11 @@ void unlist(std::uint64_t& listing) {
 
 }  // namespace
 
-void set_session_interfaces(bool cursor_switch, bool border_switch) {
-  g_cursor_switch = cursor_switch;
-  g_border_switch = border_switch;
+void set_session_interfaces(SessionInterfaces interfaces) {
+  g_cursor_switch = interfaces.cursor_switch;
+  g_border_switch = interfaces.border_switch;
+  g_update_interval_switch = interfaces.update_interval_switch;
+  g_secondary_windows_switch = interfaces.secondary_windows_switch;
 }
 
 std::vector<SessionSwitchState> open_sessions(std::uintptr_t target) {
@@ -61,7 +74,9 @@ std::vector<SessionSwitchState> open_sessions(std::uintptr_t target) {
   std::lock_guard lock(sessions.mutex);
   for (const auto& [number, entry] : sessions.entries) {
     if (entry.first == target) {
-      found.push_back({entry.second->switches.cursor, entry.second->switches.border});
+      const SessionSwitches& switches = entry.second->switches;
+      found.push_back({switches.cursor, switches.border, switches.min_update_interval,
+                       switches.secondary_windows});
     }
   }
   return found;
@@ -81,13 +96,13 @@ SessionState::~SessionState() {
 }
 
 Session::Session(std::shared_ptr<PoolCore> core, Target target)
-    : RuntimeObject(std::in_place, std::move(core), target),
-      cursor_switch_(g_cursor_switch),
-      border_switch_(g_border_switch) {}
+    : RuntimeObject(std::in_place, std::move(core), target), interfaces_(current_interfaces()) {}
 
 bool Session::exposes(REFIID iid) const {
-  if (iid == winrt_abi::IID_IGraphicsCaptureSession2) return cursor_switch_;
-  if (iid == winrt_abi::IID_IGraphicsCaptureSession3) return border_switch_;
+  if (iid == winrt_abi::IID_IGraphicsCaptureSession2) return interfaces_.cursor_switch;
+  if (iid == winrt_abi::IID_IGraphicsCaptureSession3) return interfaces_.border_switch;
+  if (iid == winrt_abi::IID_IGraphicsCaptureSession5) return interfaces_.update_interval_switch;
+  if (iid == winrt_abi::IID_IGraphicsCaptureSession6) return interfaces_.secondary_windows_switch;
   return true;
 }
 
@@ -125,28 +140,32 @@ HRESULT STDMETHODCALLTYPE Session::Close() try {
   return entry::failed_hresult();
 }
 
+SessionState* Session::open_state(const faults::Operation& operation, HRESULT& failure) {
+  if (auto fault = operation.enter()) {
+    failure = fault->null ? S_OK : combase::fail_method(*fault);
+    return nullptr;
+  }
+  SessionState* session = state(operation.name());
+  failure = session == nullptr ? E_UNEXPECTED : RO_E_CLOSED;
+  return session != nullptr && !session->closed ? session : nullptr;
+}
+
 HRESULT Session::get_switch(const faults::Operation& operation,
                             std::atomic<bool> SessionSwitches::*which, winrt_abi::Boolean* value) {
   if (value == nullptr) return E_POINTER;
   *value = 0;
-  if (auto fault = operation.enter()) {
-    return fault->null ? S_OK : combase::fail_method(*fault);
-  }
-  SessionState* session = state(operation.name());
-  if (session == nullptr) return E_UNEXPECTED;
-  if (session->closed) return RO_E_CLOSED;
+  HRESULT failure = S_OK;
+  SessionState* session = open_state(operation, failure);
+  if (session == nullptr) return failure;
   *value = (session->core->switches.*which).load() ? 1 : 0;
   return S_OK;
 }
 
 HRESULT Session::put_switch(const faults::Operation& operation,
                             std::atomic<bool> SessionSwitches::*which, winrt_abi::Boolean value) {
-  if (auto fault = operation.enter()) {
-    return fault->null ? S_OK : combase::fail_method(*fault);
-  }
-  SessionState* session = state(operation.name());
-  if (session == nullptr) return E_UNEXPECTED;
-  if (session->closed) return RO_E_CLOSED;
+  HRESULT failure = S_OK;
+  SessionState* session = open_state(operation, failure);
+  if (session == nullptr) return failure;
   (session->core->switches.*which).store(value != 0);
   return S_OK;
 }
@@ -171,6 +190,42 @@ HRESULT STDMETHODCALLTYPE Session::get_IsBorderRequired(winrt_abi::Boolean* valu
 
 HRESULT STDMETHODCALLTYPE Session::put_IsBorderRequired(winrt_abi::Boolean value) try {
   return put_switch(kPutBorder, &SessionSwitches::border, value);
+} catch (...) {
+  return entry::failed_hresult();
+}
+
+HRESULT STDMETHODCALLTYPE Session::get_MinUpdateInterval(winrt_abi::TimeSpan* value) try {
+  if (value == nullptr) return E_POINTER;
+  *value = {};
+  HRESULT failure = S_OK;
+  SessionState* session = open_state(kGetInterval, failure);
+  if (session == nullptr) return failure;
+  value->Duration = session->core->switches.min_update_interval;
+  return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
+}
+
+// Windows documents no upper bound; a negative interval is refused.
+HRESULT STDMETHODCALLTYPE Session::put_MinUpdateInterval(winrt_abi::TimeSpan value) try {
+  HRESULT failure = S_OK;
+  SessionState* session = open_state(kPutInterval, failure);
+  if (session == nullptr) return failure;
+  if (value.Duration < 0) return E_INVALIDARG;
+  session->core->switches.min_update_interval = value.Duration;
+  return S_OK;
+} catch (...) {
+  return entry::failed_hresult();
+}
+
+HRESULT STDMETHODCALLTYPE Session::get_IncludeSecondaryWindows(winrt_abi::Boolean* value) try {
+  return get_switch(kGetSecondary, &SessionSwitches::secondary_windows, value);
+} catch (...) {
+  return entry::failed_hresult();
+}
+
+HRESULT STDMETHODCALLTYPE Session::put_IncludeSecondaryWindows(winrt_abi::Boolean value) try {
+  return put_switch(kPutSecondary, &SessionSwitches::secondary_windows, value);
 } catch (...) {
   return entry::failed_hresult();
 }

@@ -99,7 +99,7 @@ void winsim_reset(void) try {
   winsim::oleaut32::clear_error_info();
   winsim::user32::set_text_length_overreport(0);
   winsim::desktop::clear_pointers();
-  winsim::capture::set_session_interfaces(true, true);
+  winsim::capture::set_session_interfaces({});
   winsim::kernel32::set_dpi_awareness_exports(true);
   winsim::user32::set_thread_context(DPI_AWARENESS_CONTEXT_UNAWARE);
   winsim::capture::set_border_access(winsim::capture::BorderAccess::kNotRegistered);
@@ -151,6 +151,14 @@ uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t wi
   return to_integer(Desktop::instance().add_window(std::move(setup)));
 } catch (...) {
   return winsim::entry::failed_control_call(uintptr_t{0});
+}
+
+int winsim_set_owner(uintptr_t window, uintptr_t owner) try {
+  return Desktop::instance().set_owner(from_integer<HWND>(window), from_integer<HWND>(owner))
+             ? WINSIM_OK
+             : WINSIM_INVALID_ARGUMENT;
+} catch (...) {
+  return winsim::entry::failed_control_call();
 }
 
 int winsim_destroy_window(uintptr_t window) try {
@@ -328,8 +336,11 @@ int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) try {
   return winsim::entry::failed_control_call();
 }
 
-void winsim_set_session_interfaces(int cursor_switch, int border_switch) try {
-  winsim::capture::set_session_interfaces(cursor_switch != 0, border_switch != 0);
+void winsim_set_session_interfaces(int cursor_switch, int border_switch, int update_interval_switch,
+                                   int secondary_windows_switch) try {
+  winsim::capture::set_session_interfaces({cursor_switch != 0, border_switch != 0,
+                                           update_interval_switch != 0,
+                                           secondary_windows_switch != 0});
 } catch (...) {
   winsim::entry::failed_control_call();
 }
@@ -363,7 +374,9 @@ void winsim_remove_device(void) try { winsim::capture::remove_capture_devices();
 size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size) try {
   std::string text;
   for (const auto& session : winsim::capture::open_sessions(target)) {
-    text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\n";
+    text += std::string(session.cursor ? "1" : "0") + "\t" + (session.border ? "1" : "0") + "\t" +
+            std::to_string(session.min_update_interval) + "\t" +
+            (session.secondary_windows ? "1" : "0") + "\n";
   }
   return write_text(text, buffer, size);
 } catch (...) {

@@ -86,6 +86,8 @@ void Texture2D::read_row(const TextureState& texture, UINT x, UINT y, UINT count
   if (y < picture.visible_height && x < picture.visible_width) {
     shown = std::min(count, picture.visible_width - x);
     desktop::read_content_row(picture.snapshot.get(), x, y, shown, out);
+    for (const auto& overlay : picture.overlays)
+      desktop::draw_overlay_row(overlay, x, y, shown, out);
     if (picture.pointer) desktop::draw_pointer_row(*picture.pointer, x, y, shown, out);
   }
   for (UINT i = shown; i < count; ++i) {

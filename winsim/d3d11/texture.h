@@ -28,6 +28,8 @@ struct TargetPicture {
   std::shared_ptr<const desktop::Snapshot> snapshot;  // null: the test pattern
   UINT visible_width = 0;                             // the target's size
   UINT visible_height = 0;
+  // Windows drawn over the content (pop-ups of a captured window), bottom-most first.
+  std::vector<desktop::Overlay> overlays = {};
   std::optional<desktop::PointerSpot> pointer = std::nullopt;  // drawn over the content
 };
 

@@ -73,4 +73,18 @@ void read_content_row(const Snapshot* snapshot, std::uint32_t x, std::uint32_t y
   }
 }
 
+void draw_overlay_row(const Overlay& overlay, std::uint32_t x, std::uint32_t y, std::uint32_t count,
+                      std::uint8_t* out) {
+  // In 64 bits: an overlay near the ends of its range plus its size never wraps.
+  const std::int64_t row = std::int64_t{y} - overlay.top;
+  if (row < 0 || row >= overlay.height) return;
+  const std::int64_t first = std::max<std::int64_t>(overlay.left, x);
+  const std::int64_t end =
+      std::min<std::int64_t>(std::int64_t{overlay.left} + overlay.width, std::int64_t{x} + count);
+  if (first >= end) return;
+  read_content_row(overlay.snapshot.get(), static_cast<std::uint32_t>(first - overlay.left),
+                   static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(end - first),
+                   out + (first - x) * 4);
+}
+
 }  // namespace winsim::desktop

@@ -29,6 +29,22 @@ std::shared_ptr<const Snapshot> content(std::uintptr_t target);
 // Forgets every target's content.
 void clear_content();
 
+// Another window's content drawn over a target: the snapshot (null: the test
+// pattern) seen through a window of width x height pixels whose top-left
+// pixel lies at (left, top) of the target.
+struct Overlay {
+  std::shared_ptr<const Snapshot> snapshot;
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::uint32_t width = 0;
+  std::uint32_t height = 0;
+};
+
+// Draws `overlay` over the `count` pixels (R, G, B, A bytes) of row y from
+// column x on, in `out`.
+void draw_overlay_row(const Overlay& overlay, std::uint32_t x, std::uint32_t y, std::uint32_t count,
+                      std::uint8_t* out);
+
 // Writes `count` pixels of row y, from column x on, as R, G, B, A bytes: the
 // snapshot's pixels where it has them and black (opaque) beyond; the test
 // pattern for a null snapshot.

@@ -350,6 +350,47 @@ std::optional<Window> Desktop::window(HWND handle) const {
   return window == windows_.end() ? std::nullopt : std::optional(*window);
 }
 
+bool Desktop::set_owner(HWND handle, HWND owner) {
+  std::lock_guard lock(mutex_);
+  const auto window = find_window(handle);
+  const auto owning = find_window(owner);
+  if (window == windows_.end() || owning == windows_.end() || handle == owner ||
+      window->parent != nullptr || owning->parent != nullptr) {
+    return false;
+  }
+  window->owner = owner;
+  return true;
+}
+
+std::vector<Window> Desktop::owned_popups(HWND owner) const {
+  std::lock_guard lock(mutex_);
+  std::vector<Window> found;
+  const auto owning = find_window(owner);
+  if (owning == windows_.end()) return found;
+  // Stored topmost first: walked backwards for bottom-most first.
+  for (auto window = windows_.rbegin(); window != windows_.rend(); ++window) {
+    const bool popup =
+        (window->style & WS_POPUP) != 0 || (window->ex_style & WS_EX_TOOLWINDOW) != 0;
+    if (window->owner != owner || window->parent != nullptr || !popup ||
+        (window->style & WS_VISIBLE) == 0 || window->minimized) {
+      continue;
+    }
+    // Against the owner's top-left corner, in 64 bits: positions near the
+    // ends of their range never wrap.
+    const std::int64_t left = std::int64_t{window->x} - owning->x;
+    const std::int64_t top = std::int64_t{window->y} - owning->y;
+    if (left + window->width <= 0 || top + window->height <= 0 || left >= owning->width ||
+        top >= owning->height) {
+      continue;
+    }
+    Window placed = *window;
+    placed.x = static_cast<LONG>(left);
+    placed.y = static_cast<LONG>(top);
+    found.push_back(std::move(placed));
+  }
+  return found;
+}
+
 std::vector<Window> Desktop::windows() const {
   std::lock_guard lock(mutex_);
   std::vector<Window> top_level;

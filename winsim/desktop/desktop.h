@@ -85,6 +85,14 @@ class Desktop {
   bool move_window(HWND handle, LONG x, LONG y);
   bool set_minimized(HWND handle, bool minimized);
   bool set_class_name(HWND handle, std::u16string class_name);
+  // Makes a top-level window an owned window of another live top-level
+  // window. False for a dead handle, a child window, or a window that would
+  // own itself.
+  bool set_owner(HWND handle, HWND owner);
+  // The visible, not minimized pop-up windows (WS_POPUP or WS_EX_TOOLWINDOW)
+  // that `owner` owns and whose visible bounds overlap its own, bottom-most
+  // first, with x and y made relative to the owner's top-left corner.
+  std::vector<Window> owned_popups(HWND owner) const;
 
   static HWND desktop_window();
   // A live window, or the desktop window.

@@ -32,6 +32,9 @@ struct Window {
   LONG width = 0;
   LONG height = 0;
   bool minimized = false;
+  // The owner of an owned top-level window (a pop-up or tool window of
+  // another); null for none.
+  HWND owner = nullptr;
 };
 
 }  // namespace winsim::desktop

@@ -162,11 +162,25 @@ class TestPointerAndSessions:
         winsim.set_pointer(monitor, None)
         with pytest.raises(TypeError):
             winsim.set_session_interfaces(cursor_switch=0)
+        with pytest.raises(TypeError):
+            winsim.set_session_interfaces(update_interval_switch=None)
         assert winsim.capture_sessions(0x12345) == []
         for status in ("Allowed", "", 1, [], True):
             with pytest.raises(ValueError, match="status must be one of"):
                 winsim.set_border_access(status)
         winsim.remove_device()  # no capture runs: nothing to remove
+
+    def test_owned_windows_check_their_owner(self):
+        import opticatcher as oc
+
+        owner = winsim.add_window("owner", 8, 8)
+        child = winsim.add_window("child", 4, 4, parent=owner)
+        for bad_owner in (0x12345, child):
+            with pytest.raises(ValueError, match="no live top-level window"):
+                winsim.add_window("menu", owner=bad_owner)
+        # A refused window is not left behind.
+        with pytest.raises(RuntimeError, match="Failed to find window with name 'menu'"):
+            oc.Window("menu")
 
     def test_sessions_lack_their_interfaces_until_reset(self):
         import opticatcher as oc
@@ -183,6 +197,9 @@ class TestPointerAndSessions:
         winsim.reset()
         monitor = winsim.add_monitor(8, 8)
         capture.start(oc.primary_monitor())
-        capture.cursor = capture.border = False
-        assert winsim.capture_sessions(monitor) == [{"cursor": False, "border": False}]
+        capture.cursor = capture.border = capture.secondary_windows = False
+        capture.min_update_interval = 0.5
+        assert winsim.capture_sessions(monitor) == [
+            {"cursor": False, "border": False, "min_update_interval": 0.5,
+             "secondary_windows": False}]
         capture.stop()

@@ -7,8 +7,10 @@
 // windows.graphics.capture.interop.h and
 // windows.graphics.directx.direct3d11.interop.h, WIDL output of the Windows
 // metadata), and the restricted error interface against
-// restrictederrorinfo.idl. Members the module never calls keep their slots, so
-// the slot of every member it does call is the one Windows uses.
+// restrictederrorinfo.idl; the two interfaces that header does not have yet
+// (IGraphicsCaptureSession5 and 6) against microsoft/windows-rs, whose
+// bindings are generated from the same metadata (noted at each). Members the module never calls
+// keep their slots, so the slot of every member it does call is the one Windows uses.
 //
 // The IIDs of parameterized interfaces (a delegate or an asynchronous
 // operation of a given type) are not in the metadata: Windows derives each
@@ -191,6 +193,33 @@ struct IGraphicsCaptureSession3 : public IInspectable {
   virtual HRESULT STDMETHODCALLTYPE put_IsBorderRequired(Boolean value) = 0;
 };
 
+// Windows.Graphics.Capture.IGraphicsCaptureSession5: the minimum update
+// interval, Windows 11 version 24H2 and later (UniversalApiContract 19).
+// mingw-w64's generated header does not declare it yet: this IID and slot
+// order are those of microsoft/windows-rs (commit 072655be,
+// crates/libs/windows/src/Windows/Graphics/Capture/mod.rs), generated from
+// the same Windows metadata.
+// {67C0EA62-1F85-5061-925A-239BE0AC09CB}
+inline constexpr IID IID_IGraphicsCaptureSession5 = {
+    0x67C0EA62, 0x1F85, 0x5061, {0x92, 0x5A, 0x23, 0x9B, 0xE0, 0xAC, 0x09, 0xCB}};
+
+struct IGraphicsCaptureSession5 : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_MinUpdateInterval(TimeSpan* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_MinUpdateInterval(TimeSpan value) = 0;
+};
+
+// Windows.Graphics.Capture.IGraphicsCaptureSession6: the target's pop-up
+// windows in its frames, Windows 11 version 24H2 and later. From the same
+// source as IGraphicsCaptureSession5.
+// {D7419236-BE20-5E9F-BCD6-C4E98FD6AFDC}
+inline constexpr IID IID_IGraphicsCaptureSession6 = {
+    0xD7419236, 0xBE20, 0x5E9F, {0xBC, 0xD6, 0xC4, 0xE9, 0x8F, 0xD6, 0xAF, 0xDC}};
+
+struct IGraphicsCaptureSession6 : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_IncludeSecondaryWindows(Boolean* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE put_IncludeSecondaryWindows(Boolean value) = 0;
+};
+
 // Windows.Graphics.Capture.IDirect3D11CaptureFrame
 // {FA50C623-38DA-4B32-ACF3-FA9734AD800E}
 inline constexpr IID IID_IDirect3D11CaptureFrame = {
@@ -350,6 +379,10 @@ OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession2,
                          winrt_abi::IID_IGraphicsCaptureSession2);
 OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession3,
                          winrt_abi::IID_IGraphicsCaptureSession3);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession5,
+                         winrt_abi::IID_IGraphicsCaptureSession5);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureSession6,
+                         winrt_abi::IID_IGraphicsCaptureSession6);
 OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFrame,
                          winrt_abi::IID_IDirect3D11CaptureFrame);
 OPTICATCHER_INTERFACE_ID(winrt_abi::ITypedEventHandler_FramePool_Inspectable,

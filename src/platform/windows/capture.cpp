@@ -1,7 +1,9 @@
 #include "platform/windows/capture.h"
 
+#include <cmath>
 #include <mutex>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 #include "expected_ops.h"
@@ -22,6 +24,12 @@ bool target_gone(LatestFrameSlot& slot, const CaptureTarget& target) {
   slot.mark_target_closed();
   return true;
 }
+
+// Windows Runtime times and intervals count 100-nanosecond ticks.
+constexpr double kTicksPerSecond = 1e7;
+
+// An interval already checked to lie within 0 to MAX_UPDATE_INTERVAL seconds.
+std::int64_t interval_ticks(double seconds) { return std::llround(seconds * kTicksPerSecond); }
 
 // The region of `content` (the frame's readable size) that `region` names,
 // when it lies inside: no negative part, and its far edges within the content.
@@ -62,11 +70,19 @@ Capture::~Capture() { stop(); }
 std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
                                                  bool await_first_frame) {
   stop();
+  // Frames are numbered anew from each start, also one that fails.
+  stopped_number_ = 0;
+  stopped_time_ = 0;
   if (auto checked = check_capture_target(target); !checked) return checked;
   if (auto apartment = initialise_apartment(); !apartment) return apartment;
 
+  std::optional<std::int64_t> interval;
+  if (min_update_interval_) interval = interval_ticks(*min_update_interval_);
   auto session =
-      CaptureSession::open(target, SessionSettings{.cursor = cursor_, .border = border_});
+      CaptureSession::open(target, SessionSettings{.cursor = cursor_,
+                                                   .border = border_,
+                                                   .secondary_windows = secondary_windows_,
+                                                   .min_update_interval = interval});
   if (!session) return std::unexpected(std::move(session.error()));
   running_ = std::move(*session);
 
@@ -80,6 +96,9 @@ std::expected<void, CaptureError> Capture::start(const CaptureTarget& target,
 }
 
 void Capture::stop() {
+  if (!running_) return;
+  // The last read stays known until the next start.
+  std::tie(stopped_number_, stopped_time_) = last_read();
   // Inactive from here on; the session's destruction is the teardown.
   running_.reset();
 }
@@ -109,8 +128,9 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
   auto bytes = destination.prepare(region.height, region.width);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
   // An empty rectangle has nothing to copy (and a texture cannot be empty).
+  const ReadRecord read{source->number, source->time};
   if (rectangle != nullptr && (region.width == 0 || region.height == 0)) {
-    running_->slot()->mark_read(source->number);
+    running_->slot()->mark_read(read);
     return {};
   }
   ReadbackResources& readback = running_->readback();
@@ -119,7 +139,7 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
     std::lock_guard lock(readback.mutex);
     return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use);
   });
-  if (copied) running_->slot()->mark_read(source->number);
+  if (copied) running_->slot()->mark_read(read);
   return copied;
 }
 
@@ -148,4 +168,33 @@ std::expected<void, CaptureError> Capture::set_cursor(bool on) {
 
 std::expected<void, CaptureError> Capture::set_border(bool on) {
   return set_switch(SessionSwitch::Border, on, border_);
+}
+
+std::expected<void, CaptureError> Capture::set_secondary_windows(bool on) {
+  return set_switch(SessionSwitch::SecondaryWindows, on, secondary_windows_);
+}
+
+std::expected<void, CaptureError> Capture::set_min_update_interval(std::optional<double> seconds) {
+  if (seconds && !(std::isfinite(*seconds) && *seconds >= 0 && *seconds <= MAX_UPDATE_INTERVAL)) {
+    return std::unexpected(CaptureError::of(CaptureError::Kind::InvalidUpdateInterval));
+  }
+  if (running_ && seconds) {
+    if (auto set = running_->set_update_interval(interval_ticks(*seconds)); !set) return set;
+  }
+  min_update_interval_ = seconds;
+  return {};
+}
+
+std::pair<std::uint64_t, std::int64_t> Capture::last_read() const {
+  if (!running_) return {stopped_number_, stopped_time_};
+  const ReadRecord read = running_->slot()->last_read();
+  return {read.number, read.time};
+}
+
+std::uint64_t Capture::frame_number() const { return last_read().first; }
+
+std::optional<double> Capture::frame_time() const {
+  const auto [number, time] = last_read();
+  if (number == 0) return std::nullopt;
+  return static_cast<double>(time) / kTicksPerSecond;
 }

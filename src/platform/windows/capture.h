@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <expected>
 #include <memory>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -123,12 +124,43 @@ class Capture {
   bool border() const { return border_; }
   std::expected<void, CaptureError> set_border(bool on);
 
+  // Whether the target's pop-up windows are drawn into its frames (off unless
+  // switched on), with the same rules; on needs Windows 11 version 24H2.
+  bool secondary_windows() const { return secondary_windows_; }
+  std::expected<void, CaptureError> set_secondary_windows(bool on);
+
+  // The shortest time between two frames that the session is asked for, in
+  // seconds, or none (the system's pacing: no call is made). A value applies
+  // to the running session at once and to every later start; none makes no
+  // call, so a running session keeps the interval it was given until the
+  // next start. A value that is negative, not finite or above
+  // MAX_UPDATE_INTERVAL is refused; it goes to Windows in 100-nanosecond
+  // ticks, rounded to the nearest. Needs Windows 11 version 24H2.
+  std::optional<double> min_update_interval() const { return min_update_interval_; }
+  std::expected<void, CaptureError> set_min_update_interval(std::optional<double> seconds);
+
+  // The number (from 1 in arrival order since start) and the
+  // SystemRelativeTime (in seconds) of the frame the read recorded last
+  // returned: 0 and none before any read since start. After stop they still
+  // describe the last read, until the next start (even one that fails).
+  std::uint64_t frame_number() const;
+  std::optional<double> frame_time() const;
+
+  static constexpr double MAX_UPDATE_INTERVAL = 3600.0;  // seconds
+
  private:
   std::expected<void, CaptureError> read(const FrameRectangle* region,
                                          FrameDestination& destination) const;
   std::expected<void, CaptureError> set_switch(SessionSwitch which, bool on, bool& setting);
+  // What the last read since start returned, from the slot while running.
+  std::pair<std::uint64_t, std::int64_t> last_read() const;
 
   std::unique_ptr<CaptureSession> running_;
   bool cursor_ = true;
   bool border_ = true;
+  bool secondary_windows_ = false;
+  std::optional<double> min_update_interval_;
+  // The last read of the capture that stop ended: number (0: none) and time.
+  std::uint64_t stopped_number_ = 0;
+  std::int64_t stopped_time_ = 0;
 };

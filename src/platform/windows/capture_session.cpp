@@ -1,5 +1,6 @@
 #include "platform/windows/capture_session.h"
 
+#include <tuple>
 #include <utility>
 
 #include "expected_ops.h"
@@ -90,16 +91,24 @@ std::expected<std::unique_ptr<CaptureSession>, CaptureError> CaptureSession::ope
 }
 
 std::expected<void, CaptureError> CaptureSession::apply(const SessionSettings& settings) {
-  // The session has every switch on by default: only those that are off
-  // need a call.
-  for (const auto& [which, on] : {std::pair{SessionSwitch::Cursor, settings.cursor},
-                                  std::pair{SessionSwitch::Border, settings.border}}) {
-    if (on) continue;
-    if (auto set = set_session_switch(session_.get(), which, false); !set) return set;
+  // Only the settings that differ from a new session's defaults need a call:
+  // the pointer and the border are on, pop-up windows off, and the pacing is
+  // the system's.
+  for (const auto& [which, on, by_default] :
+       {std::tuple{SessionSwitch::Cursor, settings.cursor, true},
+        std::tuple{SessionSwitch::Border, settings.border, true},
+        std::tuple{SessionSwitch::SecondaryWindows, settings.secondary_windows, false}}) {
+    if (on == by_default) continue;
+    if (auto set = set_session_switch(session_.get(), which, on); !set) return set;
   }
+  if (settings.min_update_interval) return set_update_interval(*settings.min_update_interval);
   return {};
 }
 
 std::expected<void, CaptureError> CaptureSession::set_switch(SessionSwitch which, bool on) {
   return set_session_switch(session_.get(), which, on);
+}
+
+std::expected<void, CaptureError> CaptureSession::set_update_interval(std::int64_t ticks) {
+  return set_session_update_interval(session_.get(), ticks);
 }

@@ -5,8 +5,10 @@
 // builds it whole or not at all; destroying it is the whole teardown.
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <memory>
+#include <optional>
 
 #include "errors.h"
 #include "opticatcher/abi/capture_abi.h"
@@ -19,8 +21,12 @@
 // What a session is set up with before its first frame: the capture's
 // settings at the time of the start.
 struct SessionSettings {
-  bool cursor = true;  // the mouse pointer drawn into the frames
-  bool border = true;  // the border Windows draws around the target
+  bool cursor = true;              // the mouse pointer drawn into the frames
+  bool border = true;              // the border Windows draws around the target
+  bool secondary_windows = false;  // the target's pop-up windows drawn into its frames
+  // The shortest time between two frames in 100-nanosecond ticks; none: the
+  // system's pacing, and no call.
+  std::optional<std::int64_t> min_update_interval;
 };
 
 class CaptureSession {
@@ -50,6 +56,8 @@ class CaptureSession {
 
   // Sets one switch of the running session (see set_session_switch).
   std::expected<void, CaptureError> set_switch(SessionSwitch which, bool on);
+  // Sets its minimum update interval (see set_session_update_interval).
+  std::expected<void, CaptureError> set_update_interval(std::int64_t ticks);
 
  private:
   using FramePool = winrt_abi::IDirect3D11CaptureFramePool;

@@ -104,6 +104,10 @@ std::expected<FrameTexture, WindowsApiError> frame_texture(
   if (auto read = com_check(frame->get_ContentSize(&content)); !read) {
     return std::unexpected(std::move(read.error()));
   }
+  winrt_abi::TimeSpan time{};
+  if (auto read = com_check(frame->get_SystemRelativeTime(&time)); !read) {
+    return std::unexpected(std::move(read.error()));
+  }
   auto access = frame_access(frame.get());
   if (!access) return std::unexpected(std::move(access.error()));
   auto texture = com_object<ID3D11Texture2D>([&](ID3D11Texture2D** out) {
@@ -116,7 +120,8 @@ std::expected<FrameTexture, WindowsApiError> frame_texture(
   (*texture)->GetDesc(&desc);
   const CopyRegion region =
       copy_region_size(content.Width, content.Height, desc.Width, desc.Height);
-  return FrameTexture{std::move(frame), std::move(*access), std::move(*texture), region};
+  return FrameTexture{std::move(frame), std::move(*access), std::move(*texture), region, 0,
+                      time.Duration};
 }
 
 }  // namespace

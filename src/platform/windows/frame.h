@@ -88,11 +88,13 @@ struct FrameTexture {
   ComPtr<ID3D11Texture2D> texture;
   CopyRegion region;         // what to read of the texture: the frame's content
   std::uint64_t number = 0;  // the frame's number in its slot
+  std::int64_t time = 0;     // its SystemRelativeTime, in 100-nanosecond ticks
 };
 
-// A new reference to the slot's latest frame (which stays in the slot), its
-// texture and the region of it to read; "No frame available yet" or a Windows
-// API error otherwise.
+// A new reference to the slot's latest frame (which stays in the slot) with
+// its number (taken together under the slot's lock) and its time, its texture
+// and the region of it to read; "No frame available yet" or a Windows API
+// error otherwise.
 std::expected<FrameTexture, CaptureError> latest_frame_texture(const LatestFrameSlot& slot);
 
 // A staging texture of exactly `width` x `height`: the cached one of that use

@@ -46,14 +46,20 @@ std::expected<LatestFrameSlot::Numbered, CaptureError> LatestFrameSlot::take_lat
   return Numbered{latest_.clone(), received_};
 }
 
-void LatestFrameSlot::mark_read(std::uint64_t number) noexcept {
+void LatestFrameSlot::mark_read(ReadRecord read) noexcept {
   std::lock_guard lock(lock_);
-  newest_read_ = std::max(newest_read_, number);
+  newest_read_ = std::max(newest_read_, read.number);
+  last_read_ = read;
 }
 
 std::uint64_t LatestFrameSlot::newest_read() const {
   std::lock_guard lock(lock_);
   return newest_read_;
+}
+
+ReadRecord LatestFrameSlot::last_read() const {
+  std::lock_guard lock(lock_);
+  return last_read_;
 }
 
 LatestFrameSlot::Wait LatestFrameSlot::wait_for_newer(

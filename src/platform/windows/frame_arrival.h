@@ -15,6 +15,13 @@
 #include "opticatcher/com_ptr.h"
 #include "platform/windows/win32.h"
 
+// What a read returned: the frame's number in its slot (0: nothing read yet)
+// and its SystemRelativeTime, in 100-nanosecond ticks.
+struct ReadRecord {
+  std::uint64_t number = 0;
+  std::int64_t time = 0;
+};
+
 // The single most recent frame of a capture, or none. Only the latest frame is
 // kept: storing one releases the one it replaces, so at most one of the pool's
 // two buffers is ever held here.
@@ -57,13 +64,15 @@ class LatestFrameSlot {
   // The same with the frame's number.
   std::expected<Numbered, CaptureError> take_latest_numbered() const;
 
-  // Records that a read returned the frame numbered `number`: later waits
-  // look for a frame newer than the newest one read. Until a read is
-  // recorded, the first frame counts as read.
-  void mark_read(std::uint64_t number) noexcept;
+  // Records that a read returned `read`: later waits look for a frame newer
+  // than the newest one read (until a read is recorded, the first frame
+  // counts as read), and `last_read` answers `read` until the next record.
+  void mark_read(ReadRecord read) noexcept;
 
   // The number of the newest frame read (1 before any read).
   std::uint64_t newest_read() const;
+  // What the read recorded last returned; number 0 before any.
+  ReadRecord last_read() const;
 
   // Waits until a frame numbered above `number` has arrived (true at once if
   // one has), the slot is closed or its target is, or `deadline` has passed.
@@ -89,6 +98,7 @@ class LatestFrameSlot {
   ComPtr<Frame> latest_;           // guarded by lock_
   std::uint64_t received_ = 0;     // frames published; guarded by lock_
   std::uint64_t newest_read_ = 1;  // guarded by lock_
+  ReadRecord last_read_;           // guarded by lock_
   bool closed_ = false;            // guarded by lock_
   bool target_closed_ = false;     // guarded by lock_
   std::condition_variable frame_arrived_;

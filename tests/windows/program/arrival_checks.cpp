@@ -1,5 +1,7 @@
 // Frame arrival: stand-in capture frames over real textures drive the latest
-// frame slot, latest_frame_texture and FrameArrivedHandler::Invoke.
+// frame slot, latest_frame_texture and FrameArrivedHandler::Invoke; a session
+// of Windows 11 version 24H2 (IGraphicsCaptureSession5 and 6, without 2 and 3)
+// takes the session settings through the IIDs and slots the module uses.
 #include <deque>
 #include <span>
 
@@ -10,6 +12,7 @@
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
 #include "platform/windows/item_closed.h"
+#include "platform/windows/session_switches.h"
 #include "support.h"
 
 namespace {
@@ -19,12 +22,38 @@ using winrt_abi::SizeInt32;
 using QueuePool = FakeFramePool<
     stand_in::ComObject<stand_in::Inspectable<winrt_abi::IDirect3D11CaptureFramePool>>>;
 
+// A session that records what its newer setters were given.
+class NewerSession final
+    : public stand_in::ComObject<stand_in::Inspectable<winrt_abi::IGraphicsCaptureSession>,
+                                 stand_in::Inspectable<winrt_abi::IGraphicsCaptureSession5>,
+                                 stand_in::Inspectable<winrt_abi::IGraphicsCaptureSession6>> {
+ public:
+  INT64 interval = -1;
+  int secondary_windows = -1;
+
+  HRESULT STDMETHODCALLTYPE StartCapture() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE get_MinUpdateInterval(winrt_abi::TimeSpan*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE put_MinUpdateInterval(winrt_abi::TimeSpan value) override {
+    interval = value.Duration;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_IncludeSecondaryWindows(winrt_abi::Boolean*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE put_IncludeSecondaryWindows(winrt_abi::Boolean value) override {
+    secondary_windows = value;
+    return S_OK;
+  }
+};
+
 int released_frames = 0;
 
 ComPtr<winrt_abi::IDirect3D11CaptureFrame> make_frame(const ComPtr<ID3D11Texture2D>& texture,
-                                                      SizeInt32 content) {
+                                                      SizeInt32 content, INT64 time = 0) {
   auto frame = stand_in::make_object<stand_in::Frame>(
-      texture.clone(), content, winrt_abi::TimeSpan{0}, [] { ++released_frames; });
+      texture.clone(), content, winrt_abi::TimeSpan{time}, [] { ++released_frames; });
   return ComPtr<winrt_abi::IDirect3D11CaptureFrame>::attach(frame.detach());
 }
 
@@ -53,10 +82,12 @@ void check_latest_frame(ReadbackResources& resources) {
         "latest frame: none before the first one");
 
   auto texture = pattern_texture(resources.device.get(), resources.context.get(), 40, 30, 11);
-  slot.publish(make_frame(texture, {33, 17}));
+  slot.publish(make_frame(texture, {33, 17}, 123'456'789));
   const auto source = latest_frame_texture(slot);
   check(source && source->texture.get() == texture.get(),
         "latest frame: reaches the texture through the surface's interface access");
+  check(source && source->number == 1 && source->time == 123'456'789,
+        "latest frame: its number and its SystemRelativeTime");
   std::string difference = read_latest(resources, slot, {33, 17}, 11);
   check(difference.empty(), "latest frame: a content smaller than the texture reads exactly",
         difference);
@@ -127,6 +158,19 @@ void check_closed_handler() {
         "closed handler: marks the target closed, which ends the waits");
 }
 
+void check_newer_session_settings() {
+  auto session = stand_in::make_object<NewerSession>();
+  auto* base = static_cast<winrt_abi::IGraphicsCaptureSession*>(session.get());
+  check(set_session_update_interval(base, 41'667).has_value() && session->interval == 41'667,
+        "session: the minimum update interval through IGraphicsCaptureSession5");
+  check(set_session_switch(base, SessionSwitch::SecondaryWindows, true).has_value() &&
+            session->secondary_windows == 1,
+        "session: pop-up windows through IGraphicsCaptureSession6");
+  const auto cursor = set_session_switch(base, SessionSwitch::Cursor, false);
+  check(!cursor && cursor.error().kind() == CaptureError::Kind::SwitchUnavailable,
+        "session: without IGraphicsCaptureSession2, hiding the pointer needs a newer Windows");
+}
+
 }  // namespace
 
 void check_frame_arrival() {
@@ -140,5 +184,6 @@ void check_frame_arrival() {
     check_latest_frame(resources);
     check_handler(resources);
   }
+  check_newer_session_settings();
   check_equal(stand_in::live_objects().load(), 0L, "arrival: no stand-in object is left alive");
 }

@@ -297,6 +297,49 @@ HRESULT STDMETHODCALLTYPE Session::Close() {
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE Session::get_MinUpdateInterval(winrt_abi::TimeSpan* value) {
+  if (value == nullptr) return E_POINTER;
+  std::lock_guard lock(lock_);
+  value->Duration = interval_;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Session::put_MinUpdateInterval(winrt_abi::TimeSpan value) {
+  if (const HRESULT hr = injected_failure("put_MinUpdateInterval"); FAILED(hr)) return hr;
+  if (value.Duration < 0) {
+    record_misuse("a negative minimum update interval");
+    return E_INVALIDARG;
+  }
+  {
+    std::lock_guard lock(lock_);
+    if (!pool_) return kObjectClosed;
+    interval_ = value.Duration;
+  }
+  changed_.notify_all();
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Session::get_IncludeSecondaryWindows(winrt_abi::Boolean* value) {
+  if (value == nullptr) return E_POINTER;
+  std::lock_guard lock(lock_);
+  *value = secondary_windows_ ? 1 : 0;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE Session::put_IncludeSecondaryWindows(winrt_abi::Boolean value) {
+  if (const HRESULT hr = injected_failure("put_IncludeSecondaryWindows"); FAILED(hr)) return hr;
+  if (value > 1) record_misuse("a Boolean that is neither 0 nor 1");
+  std::lock_guard lock(lock_);
+  if (!pool_) return kObjectClosed;
+  secondary_windows_ = value != 0;
+  return S_OK;
+}
+
+std::pair<INT64, bool> Session::settings() {
+  std::lock_guard lock(lock_);
+  return {interval_, secondary_windows_};
+}
+
 int Session::deliver(int count) {
   std::unique_lock lock(lock_);
   if (!started_ || stopping_) return 0;
@@ -324,7 +367,10 @@ void Session::run() {
     const int rate = delivery_rate();
     const auto ready = [this] { return stopping_ || requested_ > 0; };
     if (rate > 0) {
-      changed_.wait_for(lock, std::chrono::microseconds(1000000 / rate), ready);
+      // Refreshes sooner than the interval are coalesced into the next one.
+      const auto period = std::max<std::chrono::microseconds>(
+          std::chrono::microseconds(1000000 / rate), std::chrono::microseconds(interval_ / 10));
+      changed_.wait_for(lock, period, ready);
     } else {
       changed_.wait(lock, [&] { return ready() || delivery_rate() > 0; });
     }

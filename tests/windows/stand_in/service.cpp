@@ -168,6 +168,7 @@ STAND_IN_EXPORT unsigned stand_in_last_sequence() { return sequence.load(); }
 
 // The next call of `operation` (CreateForMonitor, CreateForWindow,
 // CreateFreeThreaded, CreateCaptureSession, StartCapture, TryGetNextFrame,
+// put_MinUpdateInterval, put_IncludeSecondaryWindows,
 // Recreate, CreateDirect3D11DeviceFromDXGIDevice, DllGetActivationFactory,
 // add_Closed, RequestAccessAsync, put_Completed)
 // fails with `code`; several calls queue up.
@@ -195,6 +196,19 @@ STAND_IN_EXPORT void stand_in_close_items() { close_items(); }
 // frames' surfaces and Recreate fail with DXGI_ERROR_DEVICE_REMOVED, and no
 // more frames come. Pools made afterwards work.
 STAND_IN_EXPORT void stand_in_remove_device() { device_removals().fetch_add(1); }
+
+// The settings of the first running session: its minimum update interval in
+// 100-nanosecond ticks and its pop-up windows switch (0 or 1). The number of
+// running sessions.
+STAND_IN_EXPORT int stand_in_session_settings(long long* interval, int* secondary_windows) {
+  const auto sessions = running_sessions();
+  if (!sessions.empty()) {
+    const auto [ticks, secondary] = sessions.front()->settings();
+    if (interval != nullptr) *interval = ticks;
+    if (secondary_windows != nullptr) *secondary_windows = secondary ? 1 : 0;
+  }
+  return static_cast<int>(sessions.size());
+}
 
 STAND_IN_EXPORT int stand_in_running_sessions() {
   std::lock_guard lock(control().lock);

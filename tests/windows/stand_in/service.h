@@ -179,16 +179,31 @@ class Pool final : public ComObject<Inspectable<winrt_abi::IDirect3D11CaptureFra
 };
 
 // A capture session: once started, a worker thread of its own delivers the
-// first frame at once (unless the tests hold it back), then one per period of the delivery rate and
-// one per request of the tests, until the session is closed.
+// first frame at once (unless the tests hold it back), then one per period of
+// the delivery rate (or of the minimum update interval, when that is longer:
+// the refreshes between are coalesced) and one per request of the tests,
+// until the session is closed. It offers the minimum update interval
+// (IGraphicsCaptureSession5) and the pop-up windows switch
+// (IGraphicsCaptureSession6), which it records, but not the pointer and
+// border switches, as a Windows that lacks them.
 class Session final : public ComObject<Inspectable<winrt_abi::IGraphicsCaptureSession>,
-                                       Inspectable<winrt_abi::IClosable>> {
+                                       Inspectable<winrt_abi::IClosable>,
+                                       Inspectable<winrt_abi::IGraphicsCaptureSession5>,
+                                       Inspectable<winrt_abi::IGraphicsCaptureSession6>> {
  public:
   Session(ComPtr<Pool> pool, winrt_abi::SizeInt32 item_size);
   ~Session() override;
 
   HRESULT STDMETHODCALLTYPE StartCapture() override;
   HRESULT STDMETHODCALLTYPE Close() override;
+  HRESULT STDMETHODCALLTYPE get_MinUpdateInterval(winrt_abi::TimeSpan* value) override;
+  HRESULT STDMETHODCALLTYPE put_MinUpdateInterval(winrt_abi::TimeSpan value) override;
+  HRESULT STDMETHODCALLTYPE get_IncludeSecondaryWindows(winrt_abi::Boolean* value) override;
+  HRESULT STDMETHODCALLTYPE put_IncludeSecondaryWindows(winrt_abi::Boolean value) override;
+
+  // The settings as the module left them: the interval in 100-nanosecond
+  // ticks (0 unless set) and the pop-up windows switch.
+  std::pair<INT64, bool> settings();
 
   // Asks the worker for `count` frames and waits for them; the number the
   // pool actually delivered.
@@ -202,13 +217,15 @@ class Session final : public ComObject<Inspectable<winrt_abi::IGraphicsCaptureSe
   const winrt_abi::SizeInt32 item_size_;
   std::mutex lock_;
   std::condition_variable changed_;
-  ComPtr<Pool> pool_;      // guarded by lock_; none once closed
-  std::thread worker_;     // guarded by lock_
-  bool started_ = false;   // guarded by lock_
-  bool stopping_ = false;  // guarded by lock_
-  int requested_ = 0;      // guarded by lock_
-  long completed_ = 0;     // guarded by lock_: requests handled
-  long delivered_ = 0;     // guarded by lock_: requests that delivered a frame
+  ComPtr<Pool> pool_;               // guarded by lock_; none once closed
+  std::thread worker_;              // guarded by lock_
+  bool started_ = false;            // guarded by lock_
+  bool stopping_ = false;           // guarded by lock_
+  int requested_ = 0;               // guarded by lock_
+  long completed_ = 0;              // guarded by lock_: requests handled
+  long delivered_ = 0;              // guarded by lock_: requests that delivered a frame
+  INT64 interval_ = 0;              // guarded by lock_: 100-nanosecond ticks
+  bool secondary_windows_ = false;  // guarded by lock_
 };
 
 // Sessions whose capture runs (held until they are closed).

@@ -93,6 +93,16 @@ WINSIM_CONTROL_API uintptr_t winsim_add_window(const char16_t* title, size_t tit
                                                uint32_t style, uint32_t ex_style, int own_process,
                                                uintptr_t parent);
 
+/* Makes a top-level window an owned window of the top-level window `owner`.
+ * Captures of the owner whose session includes secondary windows draw it
+ * over their frames, where it lies on the owner, while it is visible, not
+ * minimized, a pop-up (WS_POPUP in its style or WS_EX_TOOLWINDOW in its
+ * extended style) and its visible bounds overlap the owner's: its content
+ * clipped to its own size, windows higher in the Z-order over lower ones.
+ * WINSIM_OK, or WINSIM_INVALID_ARGUMENT for a dead handle, a child window or
+ * a window named as its own owner. */
+WINSIM_CONTROL_API int winsim_set_owner(uintptr_t window, uintptr_t owner);
+
 /* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. The capture items of the window
  * raise Closed on the delivery thread; returns once their handlers ran. */
 WINSIM_CONTROL_API int winsim_destroy_window(uintptr_t window);
@@ -187,14 +197,21 @@ WINSIM_CONTROL_API void winsim_set_row_pitch(uint32_t pitch);
 WINSIM_CONTROL_API int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y);
 
 /* Whether capture sessions made from now on offer IGraphicsCaptureSession2
- * (the pointer switch, Windows 10 version 2004 and later) and
- * IGraphicsCaptureSession3 (the border switch, Windows 11): without one, its
- * query answers E_NOINTERFACE, as on older Windows. reset() offers both. */
-WINSIM_CONTROL_API void winsim_set_session_interfaces(int cursor_switch, int border_switch);
+ * (the pointer switch, Windows 10 version 2004 and later),
+ * IGraphicsCaptureSession3 (the border switch, Windows 11),
+ * IGraphicsCaptureSession5 (the minimum update interval) and
+ * IGraphicsCaptureSession6 (pop-up windows in the frames; both Windows 11
+ * version 24H2): without one, its query answers E_NOINTERFACE, as on older
+ * Windows. reset() offers all four. */
+WINSIM_CONTROL_API void winsim_set_session_interfaces(int cursor_switch, int border_switch,
+                                                      int update_interval_switch,
+                                                      int secondary_windows_switch);
 
 /* The switches of the open capture sessions of the monitor or window (made,
- * not closed or released), oldest first: one "<cursor>\t<border>\n" line each,
- * 1 for on, 0 for off. Same buffer protocol as winsim_live_objects. */
+ * not closed or released), oldest first: one
+ * "<cursor>\t<border>\t<min_update_interval>\t<secondary_windows>\n" line
+ * each, 1 for on, 0 for off, the interval in 100-nanosecond ticks. Same buffer
+ * protocol as winsim_live_objects. */
 WINSIM_CONTROL_API size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size);
 
 /* Whether user32 offers the thread DPI awareness functions to GetProcAddress,

@@ -118,6 +118,8 @@ _lib.winsim_add_window.argtypes = [
     ctypes.c_uint32, ctypes.c_uint32, ctypes.c_int, _handle,
 ]
 _lib.winsim_add_window.restype = _handle
+_lib.winsim_set_owner.argtypes = [_handle, _handle]
+_lib.winsim_set_owner.restype = ctypes.c_int
 _lib.winsim_destroy_window.argtypes = [_handle]
 _lib.winsim_destroy_window.restype = ctypes.c_int
 _lib.winsim_resize_window.argtypes = [_handle, ctypes.c_uint32, ctypes.c_uint32]
@@ -176,7 +178,7 @@ _lib.winsim_take_failure.argtypes = []
 _lib.winsim_take_failure.restype = ctypes.c_int
 _lib.winsim_set_pointer.argtypes = [_handle, ctypes.c_int, ctypes.c_int32, ctypes.c_int32]
 _lib.winsim_set_pointer.restype = ctypes.c_int
-_lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int, ctypes.c_int]
+_lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int] * 4
 _lib.winsim_set_session_interfaces.restype = None
 _lib.winsim_capture_sessions.argtypes = [_handle, ctypes.c_char_p, ctypes.c_size_t]
 _lib.winsim_capture_sessions.restype = ctypes.c_size_t
@@ -384,7 +386,7 @@ def remove_monitor(hmonitor):
 
 def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=0,
                own_process=False, parent=None, position=(0, 0), class_name="WinsimWindow",
-               minimized=False):
+               minimized=False, owner=None):
     """Adds a window on top of the Z-order; returns its HWND.
 
     Windows are enumerated and found by title in Z-order, topmost first, so a
@@ -403,6 +405,14 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
     windows are visited by EnumChildWindows of the desktop window right after
     their parent, are not found by FindWindowW, which searches top-level
     windows only, and are not visible while an ancestor is hidden.
+
+    With owner=hwnd the new top-level window is owned by that live top-level
+    window. A visible, not minimized owned window with WS_POPUP in `style` or
+    WS_EX_TOOLWINDOW in `ex_style` whose visible bounds overlap its owner's is
+    a pop-up: captures of the owner whose session includes secondary windows
+    (opticatcher's Capture.secondary_windows) draw its content (set_content,
+    else the test pattern) where it lies on the owner, clipped to its size,
+    over their frames, later windows over earlier ones.
 
     `visible` sets or clears WS_VISIBLE in `style`. The title is cut at its
     first zero character, as a window title is a zero-terminated string.
@@ -429,6 +439,11 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
     _lib.winsim_move_window(handle, x, y)
     _lib.winsim_set_window_class(handle, class_units, class_count)
     _lib.winsim_set_minimized(handle, bool(minimized))
+    if owner is not None:
+        owner_handle = _handle_value("owner window handle", owner)
+        if _lib.winsim_set_owner(handle, owner_handle) != 0:
+            _lib.winsim_destroy_window(handle)
+            raise ValueError(f"owner {owner_handle:#x} is no live top-level window of another")
     return handle
 
 
@@ -726,31 +741,44 @@ def set_pointer(handle, position):
     _check_handle(status, "handle", handle)
 
 
-def set_session_interfaces(cursor_switch=True, border_switch=True):
+def set_session_interfaces(cursor_switch=True, border_switch=True, update_interval_switch=True,
+                           secondary_windows_switch=True):
     """Whether capture sessions made from now on offer the interfaces of their
     switches, as the Windows version they stand for would.
 
     IGraphicsCaptureSession2 carries the pointer switch (Windows 10 version
-    2004 and later), IGraphicsCaptureSession3 the border switch (Windows 11):
-    without one, its query fails with E_NOINTERFACE. reset() offers both.
+    2004 and later), IGraphicsCaptureSession3 the border switch (Windows 11),
+    IGraphicsCaptureSession5 the minimum update interval and
+    IGraphicsCaptureSession6 the pop-up windows switch (both Windows 11
+    version 24H2): without one, its query fails with E_NOINTERFACE. reset()
+    offers all four.
     """
-    for name, value in (("cursor_switch", cursor_switch), ("border_switch", border_switch)):
+    switches = (("cursor_switch", cursor_switch), ("border_switch", border_switch),
+                ("update_interval_switch", update_interval_switch),
+                ("secondary_windows_switch", secondary_windows_switch))
+    for name, value in switches:
         if not isinstance(value, bool):
             raise TypeError(f"{name} must be a bool, not {type(value).__name__}")
-    _lib.winsim_set_session_interfaces(cursor_switch, border_switch)
+    _lib.winsim_set_session_interfaces(*(value for _, value in switches))
 
 
 def capture_sessions(handle):
     """The switches of the open capture sessions of a monitor or window (made,
     neither closed nor released), oldest first: one dict each, like
-    {"cursor": True, "border": False} (cursor: the pointer is drawn into the
-    frames; border: Windows draws its border around the target)."""
+    {"cursor": True, "border": False, "min_update_interval": 0.0,
+    "secondary_windows": False} (cursor: the pointer is drawn into the frames;
+    border: Windows draws its border around the target; min_update_interval:
+    the shortest time between two frames in seconds, 0.0 for every refresh;
+    secondary_windows: the target's pop-up windows are drawn into its
+    frames)."""
     handle = _handle_value("handle", handle)
     sessions = []
     for line in _lines(_listing(lambda buffer, size: _lib.winsim_capture_sessions(
             handle, buffer, size))):
-        cursor, border = line.split("\t")
-        sessions.append({"cursor": cursor == "1", "border": border == "1"})
+        cursor, border, interval, secondary = line.split("\t")
+        sessions.append({"cursor": cursor == "1", "border": border == "1",
+                         "min_update_interval": int(interval) / 10_000_000,
+                         "secondary_windows": secondary == "1"})
     return sessions
 
 
