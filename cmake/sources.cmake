@@ -5,6 +5,7 @@
 # The Windows code and the error model, free of Python.
 set(OPTICATCHER_CORE_SOURCES
   errors.cpp
+  pixel_layout.cpp
   platform/windows/api_error.cpp
   platform/windows/capture.cpp
   platform/windows/capture_item.cpp
@@ -12,6 +13,7 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp
   platform/windows/monitor.cpp
+  platform/windows/pixel_conversion.cpp
   platform/windows/session_switches.cpp
   platform/windows/target.cpp
   platform/windows/text.cpp

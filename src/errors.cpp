@@ -1,5 +1,7 @@
 #include "errors.h"
 
+#include "pixel_layout.h"
+
 namespace {
 
 template <class... Handlers>
@@ -122,6 +124,15 @@ ErrorDescription describe(const CaptureError& error) {
             }
             return runtime_error(
                 "Hiding the capture border needs Windows 11 (or Windows Server 2022) or later");
+          },
+          [](const E::UnknownPixelLayout&) {
+            std::string names;
+            for (PixelLayout layout : PIXEL_LAYOUTS) {
+              names += names.empty() ? "'" : layout == PixelLayout::GRAY ? " or '" : ", '";
+              names += pixel_layout_name(layout);
+              names += "'";
+            }
+            return value_error("Pixel layout must be one of " + names);
           },
       },
       error.value);

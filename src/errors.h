@@ -201,6 +201,7 @@ struct CaptureError {
     RegionOutsideFrame,
     InvalidTimeout,
     SwitchUnavailable,
+    UnknownPixelLayout,
   };
   struct NoFrameYet {};
   struct FirstFrameTimeout {};
@@ -233,12 +234,14 @@ struct CaptureError {
   struct SwitchUnavailable {
     SessionSwitch which;
   };
-  using Value =
-      std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
-                   CreateStagingTextureFailed, NotContiguous, ReadOnly, Python, WindowsError,
-                   Monitor, Window, RegionOutsideFrame, InvalidTimeout, SwitchUnavailable>;
+  // A pixel layout named by none of the layouts' names.
+  struct UnknownPixelLayout {};
+  using Value = std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget,
+                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous,
+                             ReadOnly, Python, WindowsError, Monitor, Window, RegionOutsideFrame,
+                             InvalidTimeout, SwitchUnavailable, UnknownPixelLayout>;
   static_assert(std::variant_size_v<Value> ==
-                static_cast<std::size_t>(Kind::SwitchUnavailable) + 1);
+                static_cast<std::size_t>(Kind::UnknownPixelLayout) + 1);
 
   Value value;
 

@@ -67,15 +67,33 @@ bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) 
   return false;
 }
 
-// The `out` argument as an array or none; false with the exception set.
-bool convert_out_array(PyObject* value, std::optional<OwnedArray>& out) {
-  auto converted = extract_out_array(value);
+// The `out` argument, for a frame in `layout`, as an array or none; false
+// with the exception set.
+bool convert_out_array(PyObject* value, PixelLayout layout, std::optional<OwnedArray>& out) {
+  auto converted = extract_out_array(value, layout);
   if (!converted) {
     raise_error(std::move(converted.error()));
     return false;
   }
   out = std::move(*converted);
   return true;
+}
+
+// A layout's name: a str, compared without encoding it (so that any str,
+// however odd, is simply not a name).
+bool convert_pixel_layout(PyObject* value, PixelLayout& out) {
+  if (!PyUnicode_Check(value)) {
+    raise_type_mismatch(value, "str");
+    return false;
+  }
+  for (PixelLayout layout : PIXEL_LAYOUTS) {
+    if (PyUnicode_CompareWithASCIIString(value, pixel_layout_name(layout)) == 0) {
+      out = layout;
+      return true;
+    }
+  }
+  raise_error(CaptureError::of(CaptureError::Kind::UnknownPixelLayout));
+  return false;
 }
 
 PyObject* capture_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -119,8 +137,9 @@ class ArrayDestination final : public FrameDestination {
   explicit ArrayDestination(std::optional<OwnedArray> out) : out_(std::move(out)) {}
 
   std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
-                                                            std::uint32_t width) override {
-    auto array = prepare_frame_array(std::move(out_), height, width);
+                                                            std::uint32_t width,
+                                                            PixelLayout layout) override {
+    auto array = prepare_frame_array(std::move(out_), height, width, layout);
     if (!array) return std::unexpected(std::move(array.error()));
     array_ = std::move(*array);
     return writable_array_bytes(*array_);
@@ -144,7 +163,8 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
       // `out` is checked before the capture is looked at: a bad `out` is
       // reported even when nothing is running.
       std::optional<OwnedArray> out;
-      if (!convert_argument("out", [&] { return convert_out_array(slots[0], out); })) {
+      if (!convert_argument(
+              "out", [&] { return convert_out_array(slots[0], capture.pixel_layout(), out); })) {
         return nullptr;
       }
       ArrayDestination destination(std::move(out));
@@ -171,7 +191,8 @@ PyObject* frame_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
         }
       }
       std::optional<OwnedArray> out;
-      if (!convert_argument("out", [&] { return convert_out_array(slots[4], out); })) {
+      if (!convert_argument(
+              "out", [&] { return convert_out_array(slots[4], capture.pixel_layout(), out); })) {
         return nullptr;
       }
       ArrayDestination destination(std::move(out));
@@ -287,6 +308,14 @@ PyGetSetDef capture_getset[] = {
      ":``bool``: True if Windows draws a border around the captured target (the default).\n\n"
      "A change applies to the running capture at once and to later starts. False needs Windows "
      "11\n(or Windows Server 2022) or later.",
+     nullptr},
+    {"pixel_layout", property_getter<Capture, &Capture::pixel_layout>,
+     exclusive_setter<Capture, PixelLayout, convert_pixel_layout, &Capture::set_pixel_layout>,
+     ":``str``: The layout of the pixels :meth:`frame` and :meth:`frame_region` return: \"RGBA\" "
+     "(the\ndefault), \"BGRA\", \"RGB\", \"BGR\" or \"GRAY\".\n\n"
+     "RGBA and BGRA give [h w 4] arrays, RGB and BGR [h w 3], GRAY [h w] (luma, alpha dropped). "
+     "The\npixels are converted during the one copy out of the GPU. A change applies to every "
+     "later read.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

@@ -18,6 +18,7 @@
 
 #include "binding/python_text.h"
 #include "errors.h"
+#include "pixel_layout.h"
 
 // Sets the Python exception for an error value (which is consumed) and
 // returns nullptr.
@@ -29,6 +30,7 @@ PyObject* to_python(bool value);
 PyObject* to_python(std::uint32_t value);
 PyObject* to_python(std::uint64_t value);
 PyObject* to_python(const std::string& text);
+PyObject* to_python(PixelLayout layout);  // its name
 
 // A new list holding `make(item)` for each item, in order.
 template <class Items, class Make>
