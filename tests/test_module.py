@@ -23,7 +23,7 @@ MEMBERS = {
     oc.Monitor: ["width", "height", "index", "refresh_rate", "device_name", "device_string"],
     oc.Window: ["valid", "name", "focus", "focused"],
     oc.Capture: ["start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
-                 "border"],
+                 "border", "pixel_layout"],
 }
 
 

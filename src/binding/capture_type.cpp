@@ -311,10 +311,13 @@ PyGetSetDef capture_getset[] = {
      nullptr},
     {"pixel_layout", property_getter<Capture, &Capture::pixel_layout>,
      exclusive_setter<Capture, PixelLayout, convert_pixel_layout, &Capture::set_pixel_layout>,
-     ":``str``: The layout of the pixels :meth:`frame` and :meth:`frame_region` return: \"RGBA\" "
-     "(the\ndefault), \"BGRA\", \"RGB\", \"BGR\" or \"GRAY\".\n\n"
-     "RGBA and BGRA give [h w 4] arrays, RGB and BGR [h w 3], GRAY [h w] (luma, alpha dropped). "
-     "The\npixels are converted during the one copy out of the GPU. A change applies to every "
+     ":``str``: The pixel layout of the frames of :meth:`frame` and :meth:`frame_region`.\n"
+     "\n"
+     "\"RGBA\" (the default) and \"BGRA\" give [h w 4] arrays, \"RGB\" and \"BGR\" [h w 3] (no "
+     "alpha),\n"
+     "\"GRAY\" [h w] (luma: (4899 R + 9617 G + 1868 B + 8192) >> 14). The pixels are converted in\n"
+     "the one copy out of the GPU; ``out`` must have the layout's shape. A change applies to "
+     "every\n"
      "later read.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},

@@ -4,7 +4,7 @@
 
 The Python-facing types come from the platform selected at compile time"""
 
-from typing import SupportsIndex, TypeVar, final, overload
+from typing import Literal, SupportsIndex, TypeVar, final, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -24,6 +24,9 @@ __version__: str
 
 # A caller's `out` array comes back as the very same object, with its own type.
 _FrameArray = TypeVar("_FrameArray", bound=npt.NDArray[np.uint8])
+# The names Capture.pixel_layout takes; the frame's shape follows from it
+# ([h, w, 4], [h, w, 3] or [h, w]), which the array type does not carry.
+_PixelLayout = Literal["RGBA", "BGRA", "RGB", "BGR", "GRAY"]
 
 def enumerate_windows() -> list[Window]:
     """Enumerate all windows that are currently available.
@@ -243,3 +246,15 @@ class Capture:
 
     @border.setter
     def border(self, value: bool | np.bool_) -> None: ...
+    @property
+    def pixel_layout(self) -> _PixelLayout:
+        """:``str``: The pixel layout of the frames of :meth:`frame` and :meth:`frame_region`.
+
+        "RGBA" (the default) and "BGRA" give [h w 4] arrays, "RGB" and "BGR" [h w 3] (no alpha),
+        "GRAY" [h w] (luma: (4899 R + 9617 G + 1868 B + 8192) >> 14). The pixels are converted in
+        the one copy out of the GPU; ``out`` must have the layout's shape. A change applies to every
+        later read.
+        """
+
+    @pixel_layout.setter
+    def pixel_layout(self, value: _PixelLayout) -> None: ...

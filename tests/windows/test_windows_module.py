@@ -23,7 +23,7 @@ def test_module_surface():
         oc.Monitor: {"width", "height", "index", "refresh_rate", "device_name", "device_string"},
         oc.Window: {"valid", "name", "focus", "focused"},
         oc.Capture: {"start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
-                     "border"},
+                     "border", "pixel_layout"},
     }
     for cls, names in members.items():
         assert {name for name in vars(cls) if not name.startswith("__")} == names
