@@ -20,10 +20,12 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/window.cpp
 )
 
-# The Python side: entry point, binding layer, the classes and the array code.
+# The Python side: entry point, binding layer, the classes and the NumPy side
+# of frame output.
 set(OPTICATCHER_BINDING_SOURCES
   module.cpp
   binding/arguments.cpp
+  binding/array_destination.cpp
   binding/firewall.cpp
   binding/interpreter_exit.cpp
   binding/python_text.cpp
@@ -31,7 +33,7 @@ set(OPTICATCHER_BINDING_SOURCES
   binding/capture_type.cpp
   binding/monitor_type.cpp
   binding/window_type.cpp
-  array/frame_array.cpp
+  binding/frame_array.cpp
 )
 
 # Prefixes each source of `list_name` with `directory`, into `out_name`.

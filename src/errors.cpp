@@ -21,6 +21,20 @@ ErrorDescription value_error(std::string message) {
   return {PythonException::ValueError, std::move(message)};
 }
 
+ErrorDescription type_error(std::string message) {
+  return {PythonException::TypeError, std::move(message)};
+}
+
+// "[1080, 1920, 4]"
+std::string dims_text(const std::vector<std::int64_t>& dims) {
+  std::string text = "[";
+  for (std::size_t axis = 0; axis < dims.size(); ++axis) {
+    if (axis > 0) text += ", ";
+    text += std::to_string(dims[axis]);
+  }
+  return text + "]";
+}
+
 }  // namespace
 
 const char* int_parse_failure_text(IntParseFailure failure) {
@@ -33,6 +47,16 @@ const char* int_parse_failure_text(IntParseFailure failure) {
       return "number too large to fit in target type";
   }
   return "";
+}
+
+std::string not_an_instance_text(const std::string& type_name, const std::string& target) {
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "'" + std::string&&.
+  std::string text(1, '\'');
+  text += type_name;
+  text += "' object is not an instance of '";
+  text += target;
+  text += '\'';
+  return text;
 }
 
 // Every monitor error is a RuntimeError.
@@ -88,6 +112,13 @@ ErrorDescription describe(const CaptureError& error) {
           },
           [](const E::CreateStagingTextureFailed&) {
             return runtime_error("Failed to create a staging texture");
+          },
+          [](const E::OutWrongType& wrong) {
+            return type_error(not_an_instance_text(wrong.type_name, wrong.target));
+          },
+          [](const E::OutWrongShape& wrong) {
+            return value_error("out has shape " + dims_text(wrong.shape) + ", expected " +
+                               dims_text(wrong.expected));
           },
           [](const E::NotContiguous&) {
             return value_error(

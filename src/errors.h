@@ -13,6 +13,7 @@
 #include <type_traits>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "internal_fault.h"
 
@@ -131,10 +132,15 @@ struct WindowError {
   static WindowError windows(WindowsApiError api) { return {WindowsError{std::move(api)}}; }
 };
 
-// A ready Python exception, built on the Python side of the module and carried
-// through the capture path unchanged. It is opaque here: the binding layer
-// supplies the function that drops the reference, and that function takes the
-// interpreter lock itself, so a carried exception may be dropped on any thread.
+// A Python exception that is not the module's own, carried through the
+// capture path unchanged: one raised by the caller's code while an operation
+// ran (an `__index__`, a `__len__`) or by the interpreter itself. It is the
+// one path of an error value that holds a Python object; every refusal of the
+// module's own is a case with its data, whose text and exception class
+// describe() gives. It is opaque here: the binding layer makes it
+// (binding/results.h) and supplies the function that drops the reference,
+// and that function takes the interpreter lock itself, so a carried exception
+// may be dropped on any thread.
 class CarriedException {
  public:
   using Release = void (*)(void*);
@@ -192,6 +198,8 @@ struct CaptureError {
     InvalidTarget,
     CreateDeviceFailed,
     CreateStagingTextureFailed,
+    OutWrongType,
+    OutWrongShape,
     NotContiguous,
     ReadOnly,
     Python,
@@ -209,6 +217,18 @@ struct CaptureError {
   struct InvalidTarget {};
   struct CreateDeviceFailed {};
   struct CreateStagingTextureFailed {};
+  // `out` is not an array the frame can be written into (another type, or an
+  // array of another element type or number of dimensions).
+  struct OutWrongType {
+    std::string type_name;  // the qualified name of the object's type
+    std::string target;     // the name of the array type expected
+  };
+  // `out` is an array of another shape than the frame's; both shapes are
+  // lists of dimensions of any length.
+  struct OutWrongShape {
+    std::vector<std::int64_t> shape;
+    std::vector<std::int64_t> expected;
+  };
   struct NotContiguous {};
   struct ReadOnly {};
   struct Python {
@@ -236,10 +256,11 @@ struct CaptureError {
   };
   // A pixel layout named by none of the layouts' names.
   struct UnknownPixelLayout {};
-  using Value = std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget,
-                             CreateDeviceFailed, CreateStagingTextureFailed, NotContiguous,
-                             ReadOnly, Python, WindowsError, Monitor, Window, RegionOutsideFrame,
-                             InvalidTimeout, SwitchUnavailable, UnknownPixelLayout>;
+  using Value =
+      std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
+                   CreateStagingTextureFailed, OutWrongType, OutWrongShape, NotContiguous, ReadOnly,
+                   Python, WindowsError, Monitor, Window, RegionOutsideFrame, InvalidTimeout,
+                   SwitchUnavailable, UnknownPixelLayout>;
   static_assert(std::variant_size_v<Value> ==
                 static_cast<std::size_t>(Kind::UnknownPixelLayout) + 1);
 
@@ -251,6 +272,13 @@ struct CaptureError {
   static CaptureError windows(WindowsApiError api) { return {WindowsError{std::move(api)}}; }
   static CaptureError from(MonitorError error) { return {Monitor{std::move(error)}}; }
   static CaptureError from(WindowError error) { return {Window{std::move(error)}}; }
+  static CaptureError out_wrong_type(std::string type_name, std::string target) {
+    return {OutWrongType{std::move(type_name), std::move(target)}};
+  }
+  static CaptureError out_wrong_shape(std::vector<std::int64_t> shape,
+                                      std::vector<std::int64_t> expected) {
+    return {OutWrongShape{std::move(shape), std::move(expected)}};
+  }
   static CaptureError carrying(CarriedException exception) {
     return {Python{std::move(exception)}};
   }
@@ -263,19 +291,23 @@ struct CaptureError {
 
 // The built-in Python exception an error is raised as. It is chosen here, next
 // to the error's text; the binding layer only maps the name to the class.
-enum class PythonException { RuntimeError, ValueError };
+enum class PythonException { RuntimeError, ValueError, TypeError };
 
 struct ErrorDescription {
   PythonException exception;
   std::string message;
 };
 
-// The message text of an error and the exception it becomes. For
-// CaptureError::Python there is no text: the carried exception speaks for
-// itself.
+// The message text of an error and the exception it becomes: the one table of
+// every error text. For CaptureError::Python there is no text: the carried
+// exception speaks for itself.
 ErrorDescription describe(const MonitorError& error);
 ErrorDescription describe(const WindowError& error);
 ErrorDescription describe(const CaptureError& error);
+
+// "'<type_name>' object is not an instance of '<target>'": the text of a
+// Python object of the wrong type, for `out` and the arguments alike.
+std::string not_an_instance_text(const std::string& type_name, const std::string& target);
 
 template <class Error>
 std::string error_message(const Error& error) {

@@ -4,14 +4,20 @@ hand but should not have to:
 
 1. No two units of src/ include each other's headers, directly or around a
    longer loop (a unit is a header with the source file of the same name).
-2. No file of the binding layer (src/binding/) reaches the platform header
+2. No file includes a header of a layer above its own. From the bottom: the
+   shared headers (include/opticatcher/ and the small headers at the top of
+   src/), the error values (src/errors.*), the platform (src/platform/), the
+   binding with the NumPy side of frame output (src/binding/), and the entry
+   point (src/module.cpp). So neither the platform nor the error values see
+   anything of Python. A file of src/ in none of these is reported too.
+3. No file of the binding layer (src/binding/) reaches the platform header
    platform/windows/win32.h, directly or through other headers: the binding
    sees the platform only through its Windows-free face.
-3. The Capture class's glue (src/binding/capture_type.cpp) takes no lock: the
+4. The Capture class's glue (src/binding/capture_type.cpp) takes no lock: the
    platform code owns its locks.
-4. winsim's DLL folders may include the fault table and misuse log (faults/)
+5. winsim's DLL folders may include the fault table and misuse log (faults/)
    but never the control facade (control/), which sits on top of them.
-5. winsim's build exports no include folder of the module's own sources.
+6. winsim's build exports no include folder of the module's own sources.
 
 Prints each broken rule and exits 1; prints a one-line summary otherwise.
 """
@@ -90,6 +96,43 @@ def unit_cycles():
     return [[str(u.relative_to(ROOT / "src")) for u in loop] for loop in loops]
 
 
+LAYERS = ["the shared headers", "the error values", "the platform", "the binding",
+          "the entry point"]
+
+
+def layer_of(path):
+    """The index in LAYERS of a file of src/ or include/, or None."""
+    relative = path.relative_to(ROOT)
+    if relative.parts[0] == "include":
+        return 0
+    below_src = relative.parts[1:]
+    if len(below_src) == 1:
+        if below_src[0] == "module.cpp":
+            return 4
+        return 1 if path.stem == "errors" else 0
+    return {"platform": 2, "binding": 3}.get(below_src[0])
+
+
+def layer_problems():
+    problems = []
+    files = src_files() + sorted(p for p in (ROOT / "include").rglob("*") if p.suffix == ".h")
+    for path in files:
+        own = layer_of(path)
+        name = path.relative_to(ROOT)
+        if own is None:
+            problems.append(f"{name} is in no layer (tools/check_structure.py names them)")
+            continue
+        for included in quoted_includes(path):
+            target = resolve(path, included)
+            if target is None or not any(root in target.parents for root in SOURCE_ROOTS):
+                continue
+            theirs = layer_of(target)
+            if theirs is not None and theirs > own:
+                problems.append(f"{name} ({LAYERS[own]}) includes {included} ({LAYERS[theirs]}), "
+                                "a layer above its own")
+    return problems
+
+
 def reaches(path, forbidden, seen=None):
     """The include chain from `path` to `forbidden`, or None."""
     seen = set() if seen is None else seen
@@ -111,6 +154,8 @@ def main():
 
     for loop in unit_cycles():
         problems.append("units of src/ include each other's headers: " + " <-> ".join(loop))
+
+    problems.extend(layer_problems())
 
     win32 = (ROOT / "src/platform/windows/win32.h").resolve()
     for path in sorted((ROOT / "src/binding").glob("*")):
@@ -138,7 +183,7 @@ def main():
         print(f"structure: {problem}")
     if problems:
         return 1
-    print(f"structure: OK ({len(src_files())} files of src/; 5 rules)")
+    print(f"structure: OK ({len(src_files())} files of src/; 6 rules)")
     return 0
 
 

@@ -6,6 +6,7 @@
 
 #include "binding/pending_exception.h"
 #include "binding/python_text.h"
+#include "errors.h"
 
 namespace {
 
@@ -21,14 +22,6 @@ bool attribute_text(PyObject* object, const char* name, std::string& out) {
   Py_DECREF(attribute);
   if (!ok) PyErr_Clear();
   return ok;
-}
-
-std::string type_qualname(PyObject* value) {
-  std::string name;
-  if (!attribute_text(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__qualname__", name)) {
-    return kUnknownTypeName;
-  }
-  return name;
 }
 
 std::string quoted_names(std::span<const char* const> names) {
@@ -143,15 +136,17 @@ bool parse_arguments(const ArgumentSpec& spec, PyObject* args, PyObject* kwargs,
       slots);
 }
 
+std::string type_qualname(PyObject* value) {
+  std::string name;
+  if (!attribute_text(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__qualname__", name)) {
+    return kUnknownTypeName;
+  }
+  return name;
+}
+
 std::string type_mismatch_text(PyObject* value, const char* target) {
   if (value == Py_None) return std::string("'None' is not an instance of '") + target + "'";
-  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "'" + std::string&&.
-  std::string text(1, '\'');
-  text += type_qualname(value);
-  text += "' object is not an instance of '";
-  text += target;
-  text += '\'';
-  return text;
+  return not_an_instance_text(type_qualname(value), target);
 }
 
 PyObject* raise_type_mismatch(PyObject* value, const char* target) {

@@ -51,6 +51,8 @@ bool convert_argument(const char* parameter, Convert&& convert) {
   return false;
 }
 
+// The qualified name of the object's type (a placeholder when it has none).
+std::string type_qualname(PyObject* value);
 // "'<type>' object is not an instance of '<target>'" (or the None form).
 std::string type_mismatch_text(PyObject* value, const char* target);
 PyObject* raise_type_mismatch(PyObject* value, const char* target);

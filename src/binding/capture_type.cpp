@@ -4,9 +4,10 @@
 #include <cmath>
 #include <optional>
 
-#include "array/frame_array.h"
+#include "binding/array_destination.h"
 #include "binding/binding.h"
 #include "binding/classes.h"
+#include "binding/frame_array.h"
 #include "platform/windows/capture.h"
 
 namespace {
@@ -129,31 +130,6 @@ PyObject* start(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
     });
   });
 }
-
-// The frame goes into `out` or a new array, and the copy runs without the
-// interpreter lock: other Python threads run meanwhile.
-class ArrayDestination final : public FrameDestination {
- public:
-  explicit ArrayDestination(std::optional<OwnedArray> out) : out_(std::move(out)) {}
-
-  std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
-                                                            std::uint32_t width,
-                                                            PixelLayout layout) override {
-    auto array = prepare_frame_array(std::move(out_), height, width, layout);
-    if (!array) return std::unexpected(std::move(array.error()));
-    array_ = std::move(*array);
-    return writable_array_bytes(*array_);
-  }
-
-  std::expected<void, CaptureError> run_copy(Copy copy) override { return without_gil(copy); }
-
-  // The array the frame was written into.
-  PyObject* release() { return array_->release(); }
-
- private:
-  std::optional<OwnedArray> out_;
-  std::optional<OwnedArray> array_;
-};
 
 PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
   return guarded([&]() -> PyObject* {

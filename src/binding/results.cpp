@@ -12,6 +12,8 @@ PyObject* exception_class(PythonException exception) {
   switch (exception) {
     case PythonException::ValueError:
       return PyExc_ValueError;
+    case PythonException::TypeError:
+      return PyExc_TypeError;
     case PythonException::RuntimeError:
       break;
   }
@@ -44,6 +46,8 @@ PyObject* raise_error(MonitorError error) { return raise_described(std::move(err
 
 PyObject* raise_error(WindowError error) { return raise_described(std::move(error)); }
 
+// A carried exception is raised as it was made, with its own traceback; every
+// other case is raised from its description.
 PyObject* raise_error(CaptureError error) {
   if (auto* carried = std::get_if<CaptureError::Python>(&error.value)) {
     PyObject* exception = static_cast<PyObject*>(carried->exception.take());

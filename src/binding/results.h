@@ -76,9 +76,12 @@ PyObject* call_to_python(Operation&& operation, Args&&... args) {
   }
 }
 
-// Wraps an exception object (the reference passes along) for the capture path.
+// The one path of a Python exception through the capture path (see
+// CarriedException in errors.h), for exceptions that are not the module's own:
+// the module's refusals are error cases, raised from describe()'s table.
+// Wraps an exception object (the reference passes along).
 CarriedException carry_python_exception(PyObject* exception);
-// Takes the pending exception off the interpreter for the capture path.
+// Takes the pending exception off the interpreter.
 CarriedException carry_pending_exception();
 // Takes the pending exception off the interpreter and returns its text.
 std::string take_pending_exception_text();

@@ -44,6 +44,27 @@ TEST(ErrorValues, NestedErrorsKeepTheirText) {
             "No frame arrived within 5s");
 }
 
+TEST(ErrorValues, OutRefusalsAreDescribedFromTheirData) {
+  const struct {
+    CaptureError error;
+    PythonException exception;
+    const char* message;
+  } cases[] = {
+      {CaptureError::out_wrong_type("list", "ndarray"), PythonException::TypeError,
+       "'list' object is not an instance of 'ndarray'"},
+      {CaptureError::out_wrong_shape({1080, 1920, 3}, {1080, 1920, 4}), PythonException::ValueError,
+       "out has shape [1080, 1920, 3], expected [1080, 1920, 4]"},
+      // The shapes are plain lists: any number of dimensions on either side.
+      {CaptureError::out_wrong_shape({0}, {2, 3}), PythonException::ValueError,
+       "out has shape [0], expected [2, 3]"},
+  };
+  for (const auto& [error, exception, message] : cases) {
+    const ErrorDescription description = describe(error);
+    EXPECT_EQ(description.exception, exception) << message;
+    EXPECT_EQ(description.message, message);
+  }
+}
+
 int released = 0;
 void count_release(void*) { ++released; }
 

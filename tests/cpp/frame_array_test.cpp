@@ -1,6 +1,6 @@
 // The NumPy side of frame output, in an embedded interpreter: what `frame`
 // will do with `out` and with new arrays once frames can be read.
-#include "array/frame_array.h"
+#include "binding/frame_array.h"
 
 #include <gtest/gtest.h>
 

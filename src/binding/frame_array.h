@@ -56,16 +56,17 @@ class OwnedArray {
 // Converts the `out` argument (nullptr when absent) for a frame in `layout`.
 // None or absent: no array. Otherwise it must be a NumPy array (or an
 // instance of a subclass) with the layout's number of dimensions (3, or 2 for
-// GRAY) and an element type equivalent to uint8; anything else is a TypeError
-// carried in the error, which names the object's type and NumPy's array type.
+// GRAY) and an element type equivalent to uint8; anything else is the
+// wrong-type error, which names the object's type and NumPy's array type.
 std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(
     PyObject* out, PixelLayout layout = PixelLayout::RGBA);
 
 // The array a frame of `height` rows and `width` columns in `layout` is
 // written into: `out` itself when its shape is exactly the layout's
-// ([height, width, 4], [height, width, 3] or [height, width]; a ValueError
-// naming both shapes otherwise), or a new C-ordered uint8 array of that shape
-// whose memory is left uninitialised, since the frame overwrites all of it.
+// ([height, width, 4], [height, width, 3] or [height, width]; the wrong-shape
+// error, holding both shapes, otherwise), or a new C-ordered uint8 array of
+// that shape whose memory is left uninitialised, since the frame overwrites
+// all of it.
 std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedArray> out,
                                                             std::uint32_t height,
                                                             std::uint32_t width,
@@ -75,6 +76,6 @@ std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedA
 // without elements gives an empty region whatever its flags. Otherwise the
 // array must be aligned and C-contiguous (the contiguity error; a
 // Fortran-ordered array is refused too, since its rows are not laid out one
-// after the other) and writeable (a ValueError: a read-only array is never
-// written).
+// after the other) and writeable (the read-only error: a read-only array is
+// never written).
 std::expected<std::span<std::byte>, CaptureError> writable_array_bytes(const OwnedArray& array);

@@ -1,9 +1,12 @@
-#include "array/frame_array.h"
+#include "binding/frame_array.h"
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
-#include "binding/binding.h"
+#include "binding/arguments.h"
+#include "binding/python_text.h"
+#include "binding/results.h"
 #include "internal_fault.h"
 
 // One build serves NumPy 1.21 and later as well as 2.x: only the parts of the
@@ -36,18 +39,6 @@ void ensure_numpy_api() {
 
 PyTypeObject* array_type() { return &PyArray_Type; }
 
-// A Python exception of `type` carried as a capture error. When the
-// exception cannot even be made, the interpreter's own error goes instead.
-CaptureError python_error(PyObject* type, const std::string& message) {
-  PyObject* exception = nullptr;
-  if (PyObject* text = new_str(message)) {
-    exception = PyObject_CallFunctionObjArgs(type, text, nullptr);
-    Py_DECREF(text);
-  }
-  if (exception == nullptr) return CaptureError::carrying(carry_pending_exception());
-  return CaptureError::carrying(carry_python_exception(exception));
-}
-
 // A new reference to the uint8 descriptor; NumPy keeps it as a singleton, so
 // this never fails in practice, and a failure would be NumPy's fault.
 PyArray_Descr* uint8_descriptor() {
@@ -71,13 +62,9 @@ bool is_uint8_array(PyObject* object, int dimensions) {
   return equivalent;
 }
 
-std::string shape_text(const npy_intp* dims, int dimensions) {
-  std::string text = "[";
-  for (int axis = 0; axis < dimensions; ++axis) {
-    if (axis > 0) text += ", ";
-    text += std::to_string(static_cast<long long>(dims[axis]));
-  }
-  return text + "]";
+std::vector<std::int64_t> shape_of(PyArrayObject* array) {
+  const npy_intp* dims = PyArray_DIMS(array);
+  return std::vector<std::int64_t>(dims, dims + PyArray_NDIM(array));
 }
 
 // The number of dimensions of a frame array in `layout`.
@@ -98,7 +85,7 @@ std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObjec
       target = "ndarray";
     }
     Py_XDECREF(qualname);
-    return std::unexpected(python_error(PyExc_TypeError, type_mismatch_text(out, target.c_str())));
+    return std::unexpected(CaptureError::out_wrong_type(type_qualname(out), std::move(target)));
   }
   Py_INCREF(out);
   return std::optional<OwnedArray>{OwnedArray(out)};
@@ -117,10 +104,10 @@ std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedA
     if (PyArray_NDIM(array) == dimensions && std::equal(dims, dims + dimensions, shape)) {
       return std::move(*out);
     }
-    std::string message = "out has shape " + shape_text(shape, PyArray_NDIM(array)) +
-                          ", expected " + shape_text(dims, dimensions);
+    CaptureError refused = CaptureError::out_wrong_shape(
+        shape_of(array), std::vector<std::int64_t>(dims, dims + dimensions));
     out.reset();
-    return std::unexpected(python_error(PyExc_ValueError, message));
+    return std::unexpected(std::move(refused));
   }
 
   ensure_numpy_api();
