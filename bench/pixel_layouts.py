@@ -105,7 +105,8 @@ def main():
     arguments = parser.parse_args()
     repeats, rounds = (5, 5) if arguments.quick else (10, 9)
 
-    print(f"NumPy {np.__version__}" + (f", OpenCV {cv2.__version__}" if cv2 else ", no OpenCV"))
+    print(f"NumPy {np.__version__}" + (f", OpenCV {cv2.__version__} ({cv2.getNumThreads()} threads)"
+                                       if cv2 else ", no OpenCV"))
     goals = []
     for width, height in SIZES:
         times = measure(width, height, repeats if width < 3840 else max(repeats // 2, 3), rounds)
