@@ -9,6 +9,7 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/api_error.cpp
   platform/windows/capture.cpp
   platform/windows/capture_item.cpp
+  platform/windows/capture_session.cpp
   platform/windows/device.cpp
   platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp

@@ -16,6 +16,19 @@ DXGI_ERROR_UNSUPPORTED = 0x887A0004
 DXGI_ERROR_DEVICE_REMOVED = 0x887A0005
 WS_EX_TOOLWINDOW = 0x00000080
 
+# How long a test waits for a thread it started: far more than any honest
+# thread needs, even under a sanitizer, so that only a lost wake-up meets it.
+JOIN_SECONDS = 60
+
+
+def join(*threads, timeout=JOIN_SECONDS):
+    """Joins each thread; one still running after `timeout` seconds fails the
+    test instead of hanging it. Start the threads with daemon=True, so that a
+    stuck one does not hold the interpreter at exit either."""
+    for thread in threads:
+        thread.join(timeout)
+        assert not thread.is_alive(), f"{thread.name} still runs after {timeout} s"
+
 
 def run_in_new_thread(function):
     """Runs function() on a fresh thread (one that has no apartment yet) and
@@ -28,9 +41,9 @@ def run_in_new_thread(function):
         except BaseException as error:  # handed to the caller
             outcome["error"] = error
 
-    thread = threading.Thread(target=body)
+    thread = threading.Thread(target=body, daemon=True)
     thread.start()
-    thread.join()
+    join(thread)
     if "error" in outcome:
         raise outcome["error"]
     return outcome.get("value")

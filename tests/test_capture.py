@@ -465,7 +465,7 @@ def test_concurrent_starts_and_stops_while_frames_arrive_at_240_hz():
         except BaseException as error:  # reported by the main thread
             failures.append(error)
 
-    threads = [threading.Thread(target=worker, args=(seed,)) for seed in range(4)]
+    threads = [threading.Thread(target=worker, args=(seed,), daemon=True) for seed in range(4)]
     for thread in threads:
         thread.start()
     for thread in threads:

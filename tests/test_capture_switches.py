@@ -9,7 +9,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import E_ACCESSDENIED, E_FAIL
+from support import E_ACCESSDENIED, E_FAIL, join
 
 NEEDS = {
     "cursor": "Hiding the mouse pointer needs Windows 10 version 2004 or later",
@@ -170,7 +170,7 @@ def test_a_switch_waits_for_readers_like_start(monitor, name, value, before):
     capture.start(oc.Monitor(1), await_first_frame=False)
     winsim.present(monitor)
     winsim.pause("Map")
-    reader = threading.Thread(target=capture.frame)
+    reader = threading.Thread(target=capture.frame, daemon=True)
     reader.start()
     try:
         assert winsim.wait_paused("Map")
@@ -179,6 +179,5 @@ def test_a_switch_waits_for_readers_like_start(monitor, name, value, before):
         assert getattr(capture, name) == before
     finally:
         winsim.resume("Map")
-        reader.join(timeout=10)
-    assert not reader.is_alive()
+        join(reader)
     capture.stop()

@@ -13,7 +13,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import E_FAIL, E_OUTOFMEMORY, sanitizer_loaded
+from support import E_FAIL, E_OUTOFMEMORY, JOIN_SECONDS, join, sanitizer_loaded
 
 UNSPECIFIED = "Windows API error: Unspecified error (0x80004005)"
 INVALID_POINTER = "Windows API error: Invalid pointer (0x80004003)"
@@ -380,7 +380,7 @@ def test_stop_during_a_readback_is_refused_while_active_answers(window_capture):
     capture, _, content = window_capture
     winsim.pause("Map")
     result = {}
-    reader = threading.Thread(target=lambda: result.update(frame=capture.frame()))
+    reader = threading.Thread(target=lambda: result.update(frame=capture.frame()), daemon=True)
     reader.start()
     try:
         assert winsim.wait_paused("Map")
@@ -392,7 +392,7 @@ def test_stop_during_a_readback_is_refused_while_active_answers(window_capture):
         assert capture.active is True
     finally:
         winsim.resume("Map")
-        reader.join()
+        join(reader)
     assert np.array_equal(result["frame"], content)
     capture.stop()
     assert capture.active is False
@@ -402,7 +402,7 @@ def test_stop_during_a_readback_is_refused_while_active_answers(window_capture):
 def test_python_threads_run_while_a_readback_waits(window_capture):
     capture, _, _ = window_capture
     winsim.pause("Map")
-    reader = threading.Thread(target=capture.frame)
+    reader = threading.Thread(target=capture.frame, daemon=True)
     reader.start()
     try:
         assert winsim.wait_paused("Map")
@@ -411,14 +411,14 @@ def test_python_threads_run_while_a_readback_waits(window_capture):
         assert reader.is_alive()
     finally:
         winsim.resume("Map")
-        reader.join()
+        join(reader)
 
 
 @pytest.mark.threaded
 def test_several_threads_read_one_capture_at_once(window_capture):
     capture, window, content = window_capture
     errors = []
-    start = threading.Barrier(4)
+    start = threading.Barrier(4, timeout=JOIN_SECONDS)
 
     def reader():
         out = np.empty((60, 80, 4), np.uint8)
@@ -431,11 +431,10 @@ def test_several_threads_read_one_capture_at_once(window_capture):
         except BaseException as error:  # reported by the main thread
             errors.append(error)
 
-    threads = [threading.Thread(target=reader) for _ in range(4)]
+    threads = [threading.Thread(target=reader, daemon=True) for _ in range(4)]
     for thread in threads:
         thread.start()
-    for thread in threads:
-        thread.join()
+    join(*threads)
     assert errors == []
     assert winsim.calls("CreateTexture2D") == 1
 
@@ -462,15 +461,14 @@ def test_readers_while_frames_arrive():
         except BaseException as error:
             failures.append(error)
 
-    threads = [threading.Thread(target=reader) for _ in range(3)]
+    threads = [threading.Thread(target=reader, daemon=True) for _ in range(3)]
     for thread in threads:
         thread.start()
     for content in (blue, red, blue, red) * 5:
         winsim.set_content(monitor, content)
         threading.Event().wait(0.01)
     done.set()
-    for thread in threads:
-        thread.join()
+    join(*threads)
     capture.stop()
     assert failures == []
 

@@ -10,6 +10,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import join
 
 HAS_NOTES = sys.version_info >= (3, 11)
 CONTIGUITY = "Frame buffer is not contiguous: The given array is not contiguous or is misaligned."
@@ -243,7 +244,8 @@ def test_a_wrong_shape_names_the_rectangle(capture):
 def test_python_threads_run_while_a_region_is_copied(capture):
     winsim.pause("Map")
     result = {}
-    reader = threading.Thread(target=lambda: result.update(region=capture.frame_region(1, 1, 4, 4)))
+    reader = threading.Thread(target=lambda: result.update(region=capture.frame_region(1, 1, 4, 4)),
+                              daemon=True)
     reader.start()
     try:
         assert winsim.wait_paused("Map")
@@ -252,5 +254,5 @@ def test_python_threads_run_while_a_region_is_copied(capture):
             capture.stop()
     finally:
         winsim.resume("Map")
-        reader.join()
+        join(reader)
     assert np.array_equal(result["region"], content[1:5, 1:5])

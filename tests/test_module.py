@@ -150,7 +150,8 @@ def test_internal_fault_becomes_panic_exception():
 
 
 def test_import_is_warning_free():
-    subprocess.run([sys.executable, "-W", "error", "-c", "import opticatcher"], check=True)
+    subprocess.run([sys.executable, "-W", "error", "-c", "import opticatcher"], check=True,
+                   timeout=60)
 
 
 def test_fresh_process_sees_the_default_desktop():
@@ -161,5 +162,6 @@ def test_fresh_process_sees_the_default_desktop():
         print(m.device_name, m.width, m.height, m.refresh_rate, m.index)
         """
     )
-    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True,
+                         timeout=60)
     assert out.stdout.strip() == r"\\.\DISPLAY1 1920 1080 60 1"

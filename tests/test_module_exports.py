@@ -12,7 +12,7 @@ import opticatcher
 def test_only_the_entry_point_is_exported():
     listing = subprocess.run(
         ["nm", "-D", "--defined-only", opticatcher.__file__],
-        capture_output=True, text=True, check=True,
+        capture_output=True, text=True, check=True, timeout=60,
     ).stdout
     assert [line.split()[-1] for line in listing.splitlines() if line.strip()] == [
         "PyInit_opticatcher"

@@ -23,7 +23,7 @@ ROUNDS = 300
 def run_together(*workers):
     """Runs each worker on its own thread, started together; re-raises the
     first exception a worker raised."""
-    start = threading.Barrier(len(workers))
+    start = threading.Barrier(len(workers), timeout=60)
     failures = []
 
     def run(worker):
@@ -33,7 +33,7 @@ def run_together(*workers):
         except BaseException as error:  # noqa: BLE001 - handed to the test
             failures.append(error)
 
-    threads = [threading.Thread(target=run, args=(worker,)) for worker in workers]
+    threads = [threading.Thread(target=run, args=(worker,), daemon=True) for worker in workers]
     for thread in threads:
         thread.start()
     for thread in threads:

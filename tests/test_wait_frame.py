@@ -4,6 +4,7 @@ may stop the capture, which ends the wait."""
 
 import _thread
 import math
+import signal
 import sys
 import threading
 import time
@@ -13,6 +14,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
+from support import join
 
 HAS_NOTES = sys.version_info >= (3, 11)
 # Generous: a sanitizer build is slow. A wait that hangs runs into it anyway.
@@ -49,7 +51,7 @@ def in_thread(function):
             outcome["error"] = error
         outcome["seconds"] = time.monotonic() - started
 
-    thread = threading.Thread(target=body)
+    thread = threading.Thread(target=body, daemon=True)
     thread.start()
     return thread, outcome
 
@@ -101,7 +103,7 @@ def test_a_frame_ends_a_wait(capture, monitor):
     time.sleep(0.05)
     assert thread.is_alive()
     winsim.present(monitor)
-    thread.join()
+    join(thread)
     assert outcome["value"] is True and outcome["seconds"] < PROMPT
     assert np.array_equal(capture.frame().shape, (48, 64, 4))
 
@@ -132,13 +134,21 @@ def test_stopping_from_another_thread_ends_a_wait(monitor, timeout, how):
 
 @pytest.mark.threaded
 def test_a_signal_handler_runs_during_a_wait(capture):
-    """Ctrl+C interrupts a wait without a timeout in the main thread."""
+    """Ctrl+C interrupts a wait without a timeout in the main thread. The
+    handler is this test's own: a process started with SIGINT ignored (a
+    background job, nohup) has none, and interrupt_main() would do nothing."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
     timer = threading.Timer(0.1, _thread.interrupt_main)
-    timer.start()
-    started = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
-        capture.wait_frame()
-    timer.join()
+    timer.daemon = True
+    try:
+        timer.start()
+        started = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            capture.wait_frame()
+        join(timer)
+    finally:
+        timer.cancel()
+        signal.signal(signal.SIGINT, previous)
     assert time.monotonic() - started < PROMPT
     assert capture.active
 
@@ -165,7 +175,7 @@ def test_several_threads_wait_while_frames_arrive():
         except BaseException as error:  # reported by the main thread
             failures.append(error)
 
-    threads = [threading.Thread(target=waiter) for _ in range(3)]
+    threads = [threading.Thread(target=waiter, daemon=True) for _ in range(3)]
     for thread in threads:
         thread.start()
     time.sleep(0.2)

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/fake_frame_pool.h"
 #include "platform/windows/capture_item.h"
 #include "platform/windows/device.h"
 #include "winsim/control.h"
@@ -63,11 +64,10 @@ class FakeFrame final : public Fake<winrt_abi::IDirect3D11CaptureFrame> {
   HRESULT size_failure = S_OK;
 };
 
-// Hands out the frames it is given, one per TryGetNextFrame, and records what
-// Recreate was asked for.
-class FakePool final : public Fake<winrt_abi::IDirect3D11CaptureFramePool> {
+// The shared pool double, checking what every Recreate is asked for.
+class FakePool final : public FakeFramePool<Fake<winrt_abi::IDirect3D11CaptureFramePool>> {
  public:
-  FakePool() : Fake(1) {}
+  FakePool() : FakeFramePool(1) {}
 
   HRESULT STDMETHODCALLTYPE Recreate(winrt_abi::IDirect3DDevice* device,
                                      winrt_abi::DirectXPixelFormat format, INT32 buffers,
@@ -79,36 +79,15 @@ class FakePool final : public Fake<winrt_abi::IDirect3D11CaptureFramePool> {
     if (slot != nullptr) {
       EXPECT_TRUE(slot->holds_frame());
     }
-    recreated.push_back(size);
-    return recreate_failure;
-  }
-  HRESULT STDMETHODCALLTYPE TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** frame) override {
-    *frame = nullptr;
-    if (next_failure != S_OK) return next_failure;
-    if (next == nullptr) return S_OK;
-    next->AddRef();
-    *frame = std::exchange(next, nullptr);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE add_FrameArrived(winrt_abi::ITypedEventHandler_FramePool_Inspectable*,
-                                             EventRegistrationToken*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE remove_FrameArrived(EventRegistrationToken) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateCaptureSession(winrt_abi::IGraphicsCaptureItem*,
-                                                 winrt_abi::IGraphicsCaptureSession**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(winrt_abi::IDispatcherQueue**) override {
-    return E_NOTIMPL;
+    return FakeFramePool::Recreate(device, format, buffers, size);
   }
 
-  FakeFrame* next = nullptr;
-  HRESULT next_failure = S_OK;
-  HRESULT recreate_failure = S_OK;
-  std::vector<winrt_abi::SizeInt32> recreated;
+  // Queues a frame that lives on the test's stack.
+  void queue(FakeFrame& frame) {
+    frame.AddRef();
+    frames.push_back(ComPtr<winrt_abi::IDirect3D11CaptureFrame>::attach(&frame));
+  }
+
   LatestFrameSlot* slot = nullptr;
 };
 
@@ -132,7 +111,7 @@ class FrameArrival : public ::testing::Test {
   }
 
   HRESULT arrive(FakeFrame& frame) {
-    pool.next = &frame;
+    pool.queue(frame);
     return handler->Invoke(&pool, nullptr);
   }
 
@@ -379,7 +358,7 @@ TEST_F(FrameArrival, ConcurrentInvocationsAndReaders) {
   auto invoker = [&] {
     FakePool own;
     for (int i; (i = next.fetch_add(1)) < kFrames;) {
-      own.next = &frames[i];
+      own.queue(frames[i]);
       EXPECT_EQ(handler->Invoke(&own, nullptr), S_OK);
     }
   };

@@ -302,8 +302,8 @@ def test_soak_at_240_hz_with_readers_and_restarts():
         except BaseException as error:
             problems.append(f"second capture: {type(error).__name__}: {error}")
 
-    threads = [threading.Thread(target=reader, args=(i % 2 == 0,)) for i in range(3)]
-    threads += [threading.Thread(target=restarter), threading.Thread(target=second)]
+    threads = [threading.Thread(target=reader, args=(i % 2 == 0,), daemon=True) for i in range(3)]
+    threads += [threading.Thread(target=f, daemon=True) for f in (restarter, second)]
     for thread in threads:
         thread.start()
     for thread in threads:

@@ -195,12 +195,13 @@ def test_readers_on_several_threads_while_frames_arrive(capture, service):
             failures.append(f"reader {index}: {error!r}")
 
     service.set_rate(60)
-    readers = [threading.Thread(target=read, args=(i,)) for i in range(4)]
+    readers = [threading.Thread(target=read, args=(i,), daemon=True) for i in range(4)]
     for reader in readers:
         reader.start()
     for reader in readers:
         reader.join(timeout=60)
     service.set_rate(0)
+    assert not any(reader.is_alive() for reader in readers), "a reader hangs"
     assert failures == []
     assert len(seen) > 1  # frames arrived while they read
 

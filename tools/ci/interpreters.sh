@@ -25,7 +25,7 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
-venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
+source "$root/tools/ci/venv.sh"
 work="${OPTICATCHER_CI_BUILD:-$root/build/interpreters}"
 given_wheel="${OPTICATCHER_CI_WHEEL:+$(realpath "$OPTICATCHER_CI_WHEEL")}"
 cd "${OPTICATCHER_CI_SOURCE:-$root}"
@@ -93,9 +93,8 @@ note "testing $(basename "$wheel") with the tests of $PWD"
 # --- the runs ----------------------------------------------------------------
 # prepare NAME INTERPRETER NUMPY-REQUIREMENT
 prepare() {
-  local venv="$venvs/$1"
-  rm -rf "$venv"
-  "$2" -m venv "$venv"
+  local venv
+  venv=$(ci_fresh_venv "$1" "$2")
   "$venv/bin/python" -m pip install -q "opticatcher[test] @ file://$wheel" "$3"
   note "$1: $("$venv/bin/python" -c 'import sys, numpy; print("CPython", sys.version.split()[0], "NumPy", numpy.__version__)')"
 }

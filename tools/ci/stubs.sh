@@ -22,7 +22,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 cd "$root"
-venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
+source "$root/tools/ci/venv.sh"
 work="$root/build/stubs"
 python="${PYTHON:-python3}"
 started=$SECONDS
@@ -55,9 +55,8 @@ wheel=$(find "$work/wheelhouse" -name 'opticatcher-*.whl')
 # check NAME INTERPRETER NUMPY-REQUIREMENT [run-examples]
 check() {
   local name="$1" interpreter="$2" numpy_requirement="$3" run_examples="${4:-}"
-  local venv="$venvs/stubs-$name" step_started=$SECONDS
-  rm -rf "$venv"
-  "$interpreter" -m venv "$venv"
+  local venv step_started=$SECONDS
+  venv=$(ci_fresh_venv "stubs-$name" "$interpreter")
   local py="$venv/bin/python"
   # Pillow and OpenCV are what the examples use when they are there; mypy
   # checks the examples against their types.

@@ -15,10 +15,8 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 cd "$root"
-venv="${OPTICATCHER_CI_VENVS:-$root/build/venvs}/workflows"
-python="${PYTHON:-python3}"
-
-[[ -x "$venv/bin/python" ]] || "$python" -m venv "$venv"
+source "$root/tools/ci/venv.sh"
+venv=$(ci_venv workflows)
 "$venv/bin/python" -m pip install -q check-jsonschema zizmor
 
 workflows=(.github/workflows/*.yml)

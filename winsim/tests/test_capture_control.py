@@ -103,12 +103,13 @@ class TestPause:
         winsim.pause("Map")
         assert winsim.wait_paused("Map", timeout=0.01) is False
         # frame() lets the interpreter lock go around Map; start() would not.
-        reader = threading.Thread(target=capture.frame)
+        reader = threading.Thread(target=capture.frame, daemon=True)
         reader.start()
         assert winsim.wait_paused("Map")
         assert winsim.calls("Map") == 0  # counted once it runs
         winsim.resume("Map")
-        reader.join()
+        reader.join(60)
+        assert not reader.is_alive()
         assert winsim.calls("Map") == 1
         capture.stop()
 

@@ -301,7 +301,7 @@ def test_startup_desktop_before_any_reset():
         "      list((ctypes.c_uint32 * 4).from_buffer(dm, 172)[:]))\n"
     )
     result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                            env=os.environ, check=True)
+                            env=os.environ, check=True, timeout=60)
     assert result.stdout.split() == ["True", "0", "[1920,", "1080,", "0,", "60]"]
 
 
@@ -403,7 +403,7 @@ def test_find_window_ignores_the_host_locale():
     env = dict(os.environ, LC_ALL="C", LANG="C")
     env.pop("LC_CTYPE", None)
     result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                            env=env, check=True)
+                            env=env, check=True, timeout=60)
     assert result.stdout.split() == ["True"]
 
 

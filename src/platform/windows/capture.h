@@ -16,7 +16,7 @@
 #include "platform/windows/target.h"
 
 // What a running capture holds: known only to the capture's own code.
-struct CaptureState;
+class CaptureSession;
 class LatestFrameSlot;
 
 // Where `Capture::read_frame` writes a frame: supplied by its caller, which
@@ -69,7 +69,7 @@ class Capture {
   Capture& operator=(const Capture&) = delete;
   ~Capture();
 
-  bool active() const { return state_ != nullptr; }
+  bool active() const { return running_ != nullptr; }
 
   // Stops a running capture, then sets up a new one on `target` and, when
   // `await_first_frame` is true, waits up to FIRST_FRAME_TIMEOUT for its first
@@ -124,7 +124,7 @@ class Capture {
                                          FrameDestination& destination) const;
   std::expected<void, CaptureError> set_switch(SessionSwitch which, bool on, bool& setting);
 
-  std::unique_ptr<CaptureState> state_;
+  std::unique_ptr<CaptureSession> running_;
   bool cursor_ = true;
   bool border_ = true;
   PixelLayout pixel_layout_ = PixelLayout::RGBA;

@@ -7,6 +7,8 @@
 //     });
 // - query<U>(object): QueryInterface for U, its IID taken from InterfaceId<U>.
 // - com_check(hr): a call that returns only an HRESULT.
+// - com_ignore(hr): the same, for a call whose failure is deliberately
+//   ignored (teardown).
 //
 // A failure is the error read on the calling thread right after the call (the
 // thread's error information goes with it); a success that delivers no object
@@ -26,6 +28,11 @@ inline std::expected<void, WindowsApiError> com_check(HRESULT hr) {
   if (FAILED(hr)) return std::unexpected(hresult_from_com(hr));
   return {};
 }
+
+// A failure that is ignored still takes the thread's error information with it,
+// so that it cannot be mistaken later for the information of an unrelated
+// failure.
+inline void com_ignore(HRESULT hr) { static_cast<void>(com_check(hr)); }
 
 template <class T, class Call>
 std::expected<ComPtr<T>, WindowsApiError> com_object(Call&& call) {

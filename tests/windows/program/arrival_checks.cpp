@@ -5,6 +5,7 @@
 
 #include "../stand_in/frame.h"
 #include "check.h"
+#include "common/fake_frame_pool.h"
 #include "platform/windows/capture.h"
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
@@ -14,41 +15,8 @@ namespace {
 
 using winrt_abi::SizeInt32;
 
-// A frame pool that hands out the frames queued in it, and counts Recreate.
-class QueuePool final
-    : public stand_in::ComObject<stand_in::Inspectable<winrt_abi::IDirect3D11CaptureFramePool>> {
- public:
-  std::deque<ComPtr<winrt_abi::IDirect3D11CaptureFrame>> frames;
-  int recreations = 0;
-
-  HRESULT STDMETHODCALLTYPE Recreate(winrt_abi::IDirect3DDevice*, winrt_abi::DirectXPixelFormat,
-                                     INT32, SizeInt32) override {
-    ++recreations;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE TryGetNextFrame(winrt_abi::IDirect3D11CaptureFrame** result) override {
-    *result = nullptr;
-    if (!frames.empty()) {
-      *result = frames.front().detach();
-      frames.pop_front();
-    }
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE add_FrameArrived(winrt_abi::ITypedEventHandler_FramePool_Inspectable*,
-                                             EventRegistrationToken*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE remove_FrameArrived(EventRegistrationToken) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateCaptureSession(winrt_abi::IGraphicsCaptureItem*,
-                                                 winrt_abi::IGraphicsCaptureSession**) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE get_DispatcherQueue(winrt_abi::IDispatcherQueue**) override {
-    return E_NOTIMPL;
-  }
-};
+using QueuePool = FakeFramePool<
+    stand_in::ComObject<stand_in::Inspectable<winrt_abi::IDirect3D11CaptureFramePool>>>;
 
 int released_frames = 0;
 
@@ -124,7 +92,7 @@ void check_handler(ReadbackResources& resources) {
   check(slot->holds_frame(), "handler: nothing ready keeps the latest frame");
   check_equal(hex(static_cast<unsigned long>(handler->Invoke(nullptr, nullptr))),
               hex(static_cast<unsigned long>(E_POINTER)), "handler: no sender is refused");
-  check(pool->recreations == 0 && handler->recorded_pool_size().Width == 64 &&
+  check(pool->recreated.empty() && handler->recorded_pool_size().Width == 64 &&
             handler->recorded_pool_size().Height == 48,
         "handler: frames that fit the pool leave it as it is");
 
