@@ -15,7 +15,7 @@ constexpr std::array<int, 3> kBgr{2, 1, 0};
 // --- portable code -----------------------------------------------------------
 
 void copy_pixels(const std::byte* source, std::byte* destination, std::size_t count) {
-  std::memcpy(destination, source, count * 4);
+  if (count != 0) std::memcpy(destination, source, count * 4);  // no pixels: maybe no memory
 }
 
 template <auto Order>
