@@ -353,8 +353,11 @@ FAULT_OPERATIONS = [
     "GetWindowTextW", "GetWindowThreadProcessId", "GetForegroundWindow", "SetForegroundWindow",
     # GetErrorInfo is left out: when it fails, the error information it should
     # have taken stays with the thread, as on Windows, until the next failure.
+    # So is LocalFree: a block whose LocalFree fails stays allocated, and the
+    # caller can do nothing but let it go, so such an example ends with a live
+    # block that no code of the module owns any more.
     "GetDesktopWindow", "FormatMessageW", "GetDescription", "GetErrorDetails",
-    "QueryInterface:IRestrictedErrorInfo", "LoadLibraryExA", "LocalFree", "SysAllocString",
+    "QueryInterface:IRestrictedErrorInfo", "LoadLibraryExA", "SysAllocString",
     "QueryInterface:IGraphicsCaptureSession2", "QueryInterface:IGraphicsCaptureSession3",
     "put_IsCursorCaptureEnabled", "put_IsBorderRequired",
 ]
