@@ -14,6 +14,7 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp
   platform/windows/monitor.cpp
+  platform/windows/physical_pixels.cpp
   platform/windows/pixel_conversion.cpp
   platform/windows/session_switches.cpp
   platform/windows/target.cpp
@@ -33,6 +34,7 @@ set(OPTICATCHER_BINDING_SOURCES
   binding/results.cpp
   binding/capture_type.cpp
   binding/monitor_type.cpp
+  binding/rect_type.cpp
   binding/window_type.cpp
   binding/frame_array.cpp
 )

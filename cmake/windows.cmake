@@ -35,7 +35,7 @@ set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
 # Direct3D and DXGI interface IDs (IID_ID3D11Texture2D, ...) in dxguid.lib;
 # mingw-w64 has them in libuuid.
 set(OPTICATCHER_WINDOWS_LIBS
-    user32 kernel32 ole32 oleaut32 uuid d3d11 dxgi runtimeobject)
+    user32 kernel32 ole32 oleaut32 uuid d3d11 dxgi runtimeobject dwmapi shcore)
 if(MSVC)
   list(APPEND OPTICATCHER_WINDOWS_LIBS dxguid)
 endif()

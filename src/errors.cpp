@@ -92,6 +92,8 @@ ErrorDescription describe(const WindowError& error) {
             return "Failed to find window with name '" + missing.name + "'";
           },
           [](const E::WindowsError& windows) { return windows_api_message(windows.api); },
+          [](const E::Gone&) -> std::string { return "The window no longer exists"; },
+          [](const E::NoMonitor&) -> std::string { return "No monitor found for the window"; },
       },
       error.value));
 }

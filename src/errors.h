@@ -112,7 +112,7 @@ struct MonitorError {
 };
 
 struct WindowError {
-  enum class Kind { NoActiveWindow, NotFound, WindowsError };
+  enum class Kind { NoActiveWindow, NotFound, WindowsError, Gone, NoMonitor };
   struct NoActiveWindow {};
   struct NotFound {
     std::string name;  // the name that was searched for
@@ -120,8 +120,12 @@ struct WindowError {
   struct WindowsError {
     WindowsApiError api;
   };
-  using Value = std::variant<NoActiveWindow, NotFound, WindowsError>;
-  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::WindowsError) + 1);
+  // The handle names no window any more (the window was closed).
+  struct Gone {};
+  // The system has no monitor to give for the window.
+  struct NoMonitor {};
+  using Value = std::variant<NoActiveWindow, NotFound, WindowsError, Gone, NoMonitor>;
+  static_assert(std::variant_size_v<Value> == static_cast<std::size_t>(Kind::NoMonitor) + 1);
 
   Value value;
 

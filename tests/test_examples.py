@@ -75,6 +75,17 @@ def change():
 threading.Thread(target=change, daemon=True).start()
 """
 
+# A window with a caption on a monitor at 150 % right of the primary one: its
+# client area starts 47 pixels (31 at 100 %) below its top, 180 pixels into
+# the monitor.
+SCALED_WINDOW_SCENE = """
+import winsim
+winsim.reset()
+winsim.add_monitor(1920, 1080)
+winsim.add_monitor(2880, 1620, scale=1.5, device_string="Scaled Monitor")
+winsim.add_window("Notes - Editor", 1500, 900, position=(2100, 200), style=0x00C00000)
+"""
+
 WITHOUT_PILLOW = "sys.modules['PIL'] = None  # as if Pillow were not installed"
 WITHOUT_OPENCV = "sys.modules['cv2'] = None  # as if OpenCV were not installed"
 
@@ -122,6 +133,14 @@ def check_missing_window(result, tmp_path):
                              "run examples/list_targets.py for the titles there are\n")
 
 
+def check_window_region(result, tmp_path):
+    # The region's first pixel is the monitor's pixel (180, 247): red and green
+    # are its column and row in the content pattern.
+    assert result.stdout == (
+        "'Notes - Editor': client area 1500x853 at (2100, 247) on \\\\.\\DISPLAY2 at 150%\n"
+        "read 1500x853 pixels; the first is RGBA (180, 247, 128, 255)\n")
+
+
 def check_frame_rate(result, tmp_path):
     summary = result.stdout.splitlines()[-1]
     match = re.fullmatch(r"(\d+) frames of 1920x1080 in (\d+\.\d\d) s: (\d+) frames per second",
@@ -158,6 +177,8 @@ EXAMPLES = {
     "capture_window_resized_closed": ("capture_window.py", ["Calculator", "60"],
                                       CHANGING_WINDOW_SCENE, None, 0, check_changing_window),
     "capture_window_missing": ("capture_window.py", [], "", None, 1, check_missing_window),
+    "window_region": ("window_region.py", ["Notes - Editor"], SCALED_WINDOW_SCENE, None, 0,
+                      check_window_region),
     "frame_rate": ("frame_rate.py", ["0.5"], "", None, 0, check_frame_rate),
     "opencv_missing": ("opencv_frames.py", [], WITHOUT_OPENCV, None, 0, check_no_opencv),
     "opencv": ("opencv_frames.py", ["3", "small.png"], "", "cv2", 0, check_opencv),

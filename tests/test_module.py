@@ -20,8 +20,11 @@ ALL = [
 ]
 
 MEMBERS = {
-    oc.Monitor: ["width", "height", "index", "refresh_rate", "device_name", "device_string"],
-    oc.Window: ["valid", "name", "focus", "focused"],
+    oc.Monitor: ["width", "height", "index", "refresh_rate", "device_name", "device_string",
+                 "rect", "work_area", "primary", "scale", "orientation", "handle", "from_handle",
+                 "from_point"],
+    oc.Window: ["valid", "name", "focus", "focused", "rect", "client_rect", "process_id",
+                "class_name", "minimized", "monitor", "handle", "from_handle"],
     oc.Capture: ["start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
                  "border", "pixel_layout"],
 }

@@ -29,8 +29,8 @@ import sys
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.MULTILINE)
 SOURCE_ROOTS = [ROOT / "src", ROOT / "include"]
-WINSIM_DLL_FOLDERS = ["capture", "combase", "d3d11", "desktop", "kernel32", "ntdll",
-                      "oleaut32", "user32", "common"]
+WINSIM_DLL_FOLDERS = ["capture", "combase", "d3d11", "desktop", "dwmapi", "kernel32", "ntdll",
+                      "oleaut32", "shcore", "user32", "common"]
 
 
 def quoted_includes(path):

@@ -224,6 +224,20 @@ bool convert_index_i64(PyObject* value, std::int64_t& out) {
   return true;
 }
 
+bool convert_handle(PyObject* value, std::uintptr_t& out) {
+  PyObject* integer = PyLong_Check(value) ? (Py_INCREF(value), value) : PyNumber_Index(value);
+  if (integer == nullptr) return false;
+  const unsigned long long converted = PyLong_AsUnsignedLongLong(integer);
+  Py_DECREF(integer);
+  if (converted == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+  if (converted > UINTPTR_MAX) {
+    PyErr_SetString(PyExc_OverflowError, "int too big to convert");
+    return false;
+  }
+  out = static_cast<std::uintptr_t>(converted);
+  return true;
+}
+
 bool convert_seconds(PyObject* value, std::optional<double>& out) {
   out.reset();
   if (value == nullptr || value == Py_None) return true;

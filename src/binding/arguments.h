@@ -36,6 +36,9 @@ bool convert_str(PyObject* value, std::string& out);
 bool convert_await_first_frame(PyObject* value, bool& out);
 bool convert_index_i64(PyObject* value, std::int64_t& out);  // int or __index__
 bool convert_bool(PyObject* value, bool& out);               // bool or NumPy's bool
+// A system handle: an int (or __index__) from 0 to the largest pointer-sized
+// value; OverflowError outside, TypeError for anything else, None included.
+bool convert_handle(PyObject* value, std::uintptr_t& out);
 // None (no limit) or a real number of seconds, which may be anything that
 // converts to float; whether the number is usable is the caller's question.
 bool convert_seconds(PyObject* value, std::optional<double>& out);

@@ -14,6 +14,8 @@ class Capture;
 PyTypeObject* monitor_type();
 PyTypeObject* window_type();
 PyTypeObject* capture_type();
+// The named tuple of screen rectangles (left, top, width, height).
+PyTypeObject* rect_type();
 
 // The class of each payload, for the checks on instances.
 template <>
@@ -32,6 +34,8 @@ struct PythonClass<Capture> {
 // New instances around a system handle.
 PyObject* to_python(MonitorHandle monitor);
 PyObject* to_python(WindowHandle window);
+// A new Rect.
+PyObject* to_python(const ScreenRect& rect);
 
 extern PyMethodDef enumerate_windows_def;
 extern PyMethodDef foreground_window_def;

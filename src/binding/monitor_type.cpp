@@ -8,6 +8,8 @@ namespace {
 
 constexpr const char* kNewParameters[] = {"id"};
 constexpr ArgumentSpec kNewSpec{"Monitor.__new__()", kNewParameters, 0};
+constexpr const char* kFromPointParameters[] = {"x", "y"};
+constexpr ArgumentSpec kFromPointSpec{"Monitor.from_point()", kFromPointParameters, 2};
 
 PyObject* monitor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   return guarded([&]() -> PyObject* {
@@ -24,6 +26,53 @@ PyObject* monitor_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 void monitor_dealloc(PyObject* self) {
   guarded_dealloc(self, [&] { destroy_instance<MonitorHandle>(self); });
 }
+
+PyObject* monitor_from_handle(PyObject* type, PyObject* handle) {
+  return guarded([&]() -> PyObject* {
+    std::uintptr_t value = 0;
+    if (!convert_argument("handle", [&] { return convert_handle(handle, value); })) return nullptr;
+    return new_instance<MonitorHandle>(reinterpret_cast<PyTypeObject*>(type),
+                                       static_cast<MonitorHandle>(value));
+  });
+}
+
+PyObject* monitor_at_point(PyObject* type, PyObject* const* args, Py_ssize_t nargs,
+                           PyObject* kwnames) {
+  return guarded([&]() -> PyObject* {
+    PyObject* slots[2];
+    if (!parse_arguments(kFromPointSpec, args, nargs, kwnames, slots)) return nullptr;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    if (!convert_argument("x", [&] { return convert_index_i64(slots[0], x); }) ||
+        !convert_argument("y", [&] { return convert_index_i64(slots[1], y); })) {
+      return nullptr;
+    }
+    auto monitor = monitor_from_point(x, y);
+    if (!monitor) return raise_error(std::move(monitor.error()));
+    return new_instance<MonitorHandle>(reinterpret_cast<PyTypeObject*>(type), *monitor);
+  });
+}
+
+PyMethodDef monitor_methods[] = {
+    {"from_handle", monitor_from_handle, METH_O | METH_CLASS,
+     "from_handle($type, handle, /)\n--\n\n"
+     "Make a Monitor for a monitor handle (``HMONITOR``), such as one another library gave.\n\n"
+     "The handle is not checked: a handle that names no monitor makes the properties fail.\n\n"
+     "Args:\n   handle: The handle, an int from 0 to 2**64 - 1.\n\n"
+     "Returns:\n   The monitor.\n\n"
+     "Raises:\n   TypeError: The handle is not an int.\n"
+     "   OverflowError: The int does not fit a handle."},
+    {"from_point", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(monitor_at_point)),
+     METH_FASTCALL | METH_KEYWORDS | METH_CLASS,
+     "from_point($type, x, y)\n--\n\n"
+     "Get the monitor that holds a point of the virtual screen, or else the nearest one.\n\n"
+     "Coordinates are physical pixels, as :attr:`rect` gives them.\n\n"
+     "Args:\n   x: The x coordinate (negative left of the primary monitor).\n"
+     "   y: The y coordinate (negative above the primary monitor).\n\n"
+     "Returns:\n   The monitor.\n\n"
+     "Raises:\n   NotFound: The system has no monitor."},
+    {nullptr, nullptr, 0, nullptr},
+};
 
 // One field of the monitor's current display mode.
 template <std::uint32_t DisplayMode::*Field>
@@ -44,6 +93,30 @@ PyGetSetDef monitor_getset[] = {
      ":``str``: The monitor device name.", nullptr},
     {"device_string", property_getter<MonitorHandle, monitor_device_string>, nullptr,
      ":``str``: The device string of the monitor.", nullptr},
+    {"rect", property_getter<MonitorHandle, monitor_rect>, nullptr,
+     ":``Rect``: The monitor in the virtual screen, ``(left, top, width, height)``.\n\n"
+     "In physical pixels whatever the process's DPI awareness (on Windows 10 version 1703\n"
+     "and later; before, as the calling thread sees them). Monitors left of or above the\n"
+     "primary monitor have negative coordinates.",
+     nullptr},
+    {"work_area", property_getter<MonitorHandle, monitor_work_area>, nullptr,
+     ":``Rect``: The part of the monitor that the task bar and docked tool bars leave free,\n"
+     "in the virtual screen, in physical pixels as :attr:`rect`.",
+     nullptr},
+    {"primary", property_getter<MonitorHandle, monitor_primary>, nullptr,
+     ":``bool``: True if this is the primary monitor, else False.", nullptr},
+    {"scale", property_getter<MonitorHandle, monitor_scale>, nullptr,
+     ":``float``: The display scale the user chose for the monitor: its effective DPI divided\n"
+     "by 96, 1.5 at 150 %. On Windows before version 1703 it is 1.0 unless the process is\n"
+     "DPI aware.",
+     nullptr},
+    {"orientation", property_getter<MonitorHandle, monitor_orientation>, nullptr,
+     ":``int``: The rotation of the monitor's display in degrees clockwise: 0, 90, 180 or 270.\n\n"
+     "Frames of a rotated monitor come as the desktop shows them: 90 and 270 give portrait\n"
+     "frames.",
+     nullptr},
+    {"handle", property_getter<MonitorHandle, monitor_handle_value>, nullptr,
+     ":``int``: The monitor's handle (``HMONITOR``), for other Windows tools.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -58,6 +131,7 @@ PyType_Slot monitor_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(monitor_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(monitor_dealloc)},
     {Py_tp_doc, const_cast<char*>(kMonitorDoc)},
+    {Py_tp_methods, monitor_methods},
     {Py_tp_getset, monitor_getset},
     {0, nullptr},
 };

@@ -65,6 +65,8 @@ PyObject* to_python(std::uint32_t value) { return PyLong_FromUnsignedLong(value)
 
 PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
 
+PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
+
 PyObject* to_python(const std::string& text) { return new_str(text); }
 
 CarriedException carry_python_exception(PyObject* exception) {

@@ -29,6 +29,7 @@ PyObject* raise_error(CaptureError error);
 PyObject* to_python(bool value);
 PyObject* to_python(std::uint32_t value);
 PyObject* to_python(std::uint64_t value);
+PyObject* to_python(double value);
 PyObject* to_python(const std::string& text);
 PyObject* to_python(PixelLayout layout);  // its name
 

@@ -24,9 +24,26 @@ void window_dealloc(PyObject* self) {
   guarded_dealloc(self, [&] { destroy_instance<WindowHandle>(self); });
 }
 
+PyObject* window_from_handle(PyObject* type, PyObject* handle) {
+  return guarded([&]() -> PyObject* {
+    std::uintptr_t value = 0;
+    if (!convert_argument("handle", [&] { return convert_handle(handle, value); })) return nullptr;
+    return new_instance<WindowHandle>(reinterpret_cast<PyTypeObject*>(type),
+                                      static_cast<WindowHandle>(value));
+  });
+}
+
 PyMethodDef window_methods[] = {
     {"focus", shared_method<WindowHandle, focus_window>, METH_NOARGS,
      "focus($self)\n--\n\nBring the window to the foreground and give it the input focus."},
+    {"from_handle", window_from_handle, METH_O | METH_CLASS,
+     "from_handle($type, handle, /)\n--\n\n"
+     "Make a Window for a window handle (``HWND``), such as one another library gave.\n\n"
+     "The handle is not checked: :attr:`valid` says whether the window can be captured.\n\n"
+     "Args:\n    handle: The handle, an int from 0 to 2**64 - 1.\n\n"
+     "Returns:\n    The window.\n\n"
+     "Raises:\n    TypeError: The handle is not an int.\n"
+     "    OverflowError: The int does not fit a handle."},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -37,6 +54,29 @@ PyGetSetDef window_getset[] = {
      ":``str``: The name string of the window.", nullptr},
     {"focused", property_getter<WindowHandle, window_focused>, nullptr,
      ":``bool``: True if the window currently holds the foreground focus, else False.", nullptr},
+    {"rect", property_getter<WindowHandle, window_rect>, nullptr,
+     ":``Rect``: The window's visible bounds in the virtual screen, ``(left, top, width,\n"
+     "height)``: what a capture of the window shows.\n\n"
+     "In physical pixels whatever the process's DPI awareness (on Windows 10 version 1703\n"
+     "and later; before, as the calling thread sees them). A minimized window lies where\n"
+     "Windows keeps it, off every monitor.",
+     nullptr},
+    {"client_rect", property_getter<WindowHandle, window_client_rect>, nullptr,
+     ":``Rect``: The window's client area (its content without the frame and title bar), in\n"
+     "the virtual screen, in physical pixels as :attr:`rect`.",
+     nullptr},
+    {"process_id", property_getter<WindowHandle, window_process_id>, nullptr,
+     ":``int``: The id of the process that created the window.", nullptr},
+    {"class_name", property_getter<WindowHandle, window_class_name>, nullptr,
+     ":``str``: The name of the window's class.", nullptr},
+    {"minimized", property_getter<WindowHandle, window_minimized>, nullptr,
+     ":``bool``: True if the window is minimized, else False.", nullptr},
+    {"monitor", property_getter<WindowHandle, window_monitor>, nullptr,
+     ":``Monitor``: The monitor that holds the largest part of the window, or the nearest\n"
+     "one; for a minimized window, where it is restored to.",
+     nullptr},
+    {"handle", property_getter<WindowHandle, window_handle_value>, nullptr,
+     ":``int``: The window's handle (``HWND``), for other Windows tools.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -4,7 +4,7 @@
 
 The Python-facing types come from the platform selected at compile time"""
 
-from typing import Literal, SupportsIndex, TypeVar, final, overload
+from typing import Literal, NamedTuple, SupportsIndex, TypeVar, final, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -27,6 +27,14 @@ _FrameArray = TypeVar("_FrameArray", bound=npt.NDArray[np.uint8])
 # The names Capture.pixel_layout takes; the frame's shape follows from it
 # ([h, w, 4], [h, w, 3] or [h, w]), which the array type does not carry.
 _PixelLayout = Literal["RGBA", "BGRA", "RGB", "BGR", "GRAY"]
+
+# opticatcher.Rect, the type of the geometry properties (not a module attribute):
+# a rectangle of the virtual screen in physical pixels, still a tuple.
+class _Rect(NamedTuple):
+    left: int
+    top: int
+    width: int
+    height: int
 
 def enumerate_windows() -> list[Window]:
     """Enumerate all windows that are currently available.
@@ -75,6 +83,58 @@ class Window:
     @property
     def focused(self) -> bool:
         """:``bool``: True if the window currently holds the foreground focus, else False."""
+
+    @classmethod
+    def from_handle(cls, handle: SupportsIndex, /) -> Window:
+        """Make a Window for a window handle (``HWND``), such as one another library gave.
+
+        The handle is not checked: :attr:`valid` says whether the window can be captured.
+
+        Args:
+            handle: The handle, an int from 0 to 2**64 - 1.
+
+        Returns:
+            The window.
+
+        Raises:
+            TypeError: The handle is not an int.
+            OverflowError: The int does not fit a handle.
+        """
+
+    @property
+    def rect(self) -> _Rect:
+        """:``Rect``: The window's visible bounds in the virtual screen, ``(left, top, width,
+        height)``: what a capture of the window shows.
+
+        In physical pixels whatever the process's DPI awareness (on Windows 10 version 1703
+        and later; before, as the calling thread sees them). A minimized window lies where
+        Windows keeps it, off every monitor."""
+
+    @property
+    def client_rect(self) -> _Rect:
+        """:``Rect``: The window's client area (its content without the frame and title bar), in
+        the virtual screen, in physical pixels as :attr:`rect`."""
+
+    @property
+    def process_id(self) -> int:
+        """:``int``: The id of the process that created the window."""
+
+    @property
+    def class_name(self) -> str:
+        """:``str``: The name of the window's class."""
+
+    @property
+    def minimized(self) -> bool:
+        """:``bool``: True if the window is minimized, else False."""
+
+    @property
+    def monitor(self) -> Monitor:
+        """:``Monitor``: The monitor that holds the largest part of the window, or the nearest
+        one; for a minimized window, where it is restored to."""
+
+    @property
+    def handle(self) -> int:
+        """:``int``: The window's handle (``HWND``), for other Windows tools."""
 
 def primary_monitor() -> Monitor:
     """Get the primary monitor.
@@ -131,6 +191,74 @@ class Monitor:
     @property
     def device_string(self) -> str:
         """:``str``: The device string of the monitor."""
+
+    @classmethod
+    def from_handle(cls, handle: SupportsIndex, /) -> Monitor:
+        """Make a Monitor for a monitor handle (``HMONITOR``), such as one another library gave.
+
+        The handle is not checked: a handle that names no monitor makes the properties fail.
+
+        Args:
+           handle: The handle, an int from 0 to 2**64 - 1.
+
+        Returns:
+           The monitor.
+
+        Raises:
+           TypeError: The handle is not an int.
+           OverflowError: The int does not fit a handle.
+        """
+
+    @classmethod
+    def from_point(cls, x: SupportsIndex, y: SupportsIndex) -> Monitor:
+        """Get the monitor that holds a point of the virtual screen, or else the nearest one.
+
+        Coordinates are physical pixels, as :attr:`rect` gives them.
+
+        Args:
+           x: The x coordinate (negative left of the primary monitor).
+           y: The y coordinate (negative above the primary monitor).
+
+        Returns:
+           The monitor.
+
+        Raises:
+           NotFound: The system has no monitor.
+        """
+
+    @property
+    def rect(self) -> _Rect:
+        """:``Rect``: The monitor in the virtual screen, ``(left, top, width, height)``.
+
+        In physical pixels whatever the process's DPI awareness (on Windows 10 version 1703
+        and later; before, as the calling thread sees them). Monitors left of or above the
+        primary monitor have negative coordinates."""
+
+    @property
+    def work_area(self) -> _Rect:
+        """:``Rect``: The part of the monitor that the task bar and docked tool bars leave free,
+        in the virtual screen, in physical pixels as :attr:`rect`."""
+
+    @property
+    def primary(self) -> bool:
+        """:``bool``: True if this is the primary monitor, else False."""
+
+    @property
+    def scale(self) -> float:
+        """:``float``: The display scale the user chose for the monitor: its effective DPI divided
+        by 96, 1.5 at 150 %. On Windows before version 1703 it is 1.0 unless the process is
+        DPI aware."""
+
+    @property
+    def orientation(self) -> int:
+        """:``int``: The rotation of the monitor's display in degrees clockwise: 0, 90, 180 or 270.
+
+        Frames of a rotated monitor come as the desktop shows them: 90 and 270 give portrait
+        frames."""
+
+    @property
+    def handle(self) -> int:
+        """:``int``: The monitor's handle (``HMONITOR``), for other Windows tools."""
 
 @final
 class Capture:

@@ -56,6 +56,9 @@ OPERATIONS = [
     "WindowsDeleteString", "add_FrameArrived", "get_ContentSize", "get_DisplayName", "get_Size",
     "get_Surface", "get_SystemRelativeTime", "remove_FrameArrived", "get_IsCursorCaptureEnabled",
     "put_IsCursorCaptureEnabled", "get_IsBorderRequired", "put_IsBorderRequired",
+    "ClientToScreen", "DwmGetWindowAttribute", "GetClassNameW", "GetDpiForMonitor",
+    "GetModuleHandleW", "GetProcAddress", "GetThreadDpiAwarenessContext", "GetWindowRect",
+    "IsIconic", "IsWindow", "MonitorFromWindow", "SetThreadDpiAwarenessContext",
 ] + [
     "QueryInterface:" + name
     for name in [
@@ -562,3 +565,138 @@ def test_first_pool_factory_fetch_of_a_process():
         )
         assert output.returncode == 0, output.stderr
         assert output.stdout.splitlines() == [expected, "False", "{} []"], (operation, null)
+
+
+# --- the geometry members, each call failed once --------------------------------
+
+# Outcome kinds of a geometry read, besides an exact error text.
+AS_SEEN = "the value the calling thread sees without a DPI context of its own"
+KEPT_CONTEXT = "the right value, but the thread keeps the per-monitor-v2 context"
+GONE_TEXT = "The window no longer exists"
+ACCESS_DENIED = "Windows API error: Access is denied. (0x80070005)"
+
+# The switch to physical pixels: failing to find or to enter it runs the query
+# as it is; failing to leave it (which Windows never refuses for a context it
+# gave) leaves the thread in it.
+SCOPE = {"GetModuleHandleW": AS_SEEN, "GetProcAddress": AS_SEEN,
+         "SetThreadDpiAwarenessContext": [AS_SEEN, KEPT_CONTEXT]}
+
+# member -> {operation: outcome, or a list of one outcome per call in order};
+# an outcome serves both a failing call and one that delivers no object, or is
+# a pair (failing, delivering none) where they differ.
+GEOMETRY_OUTCOMES = {
+    "Monitor.rect": {**SCOPE, "GetMonitorInfoW": "Failed to get monitor info"},
+    "Monitor.work_area": {**SCOPE, "GetMonitorInfoW": "Failed to get monitor info"},
+    "Monitor.primary": {"GetMonitorInfoW": "Failed to get monitor info"},
+    # A "no object" fault has nothing to withhold from GetDpiForMonitor.
+    "Monitor.scale": {**SCOPE, "GetDpiForMonitor": ("Failed to get monitor info", SUCCEEDS)},
+    "Monitor.orientation": {"GetMonitorInfoW": "Failed to get monitor info",
+                            "EnumDisplaySettingsW": "Failed to get monitor settings"},
+    "Monitor.from_point": {**SCOPE, "MonitorFromPoint": "Failed to find monitor"},
+    # The Desktop Window Manager failing: the window rectangle stands in.
+    "Window.rect": {**SCOPE, "DwmGetWindowAttribute": SUCCEEDS},
+    "Window.client_rect": {**SCOPE, "GetClientRect": ACCESS_DENIED,
+                           "ClientToScreen": ACCESS_DENIED},
+    "Window.process_id": {"GetWindowThreadProcessId": ACCESS_DENIED},
+    "Window.class_name": {"GetClassNameW": ACCESS_DENIED},
+    # IsIconic failing reads as "not minimized", which the window is not.
+    "Window.minimized": {"IsIconic": SUCCEEDS},
+    "Window.monitor": {**SCOPE, "MonitorFromWindow": "No monitor found for the window"},
+}
+
+
+def geometry_scene():
+    """A window on a monitor at 150 %, left of the primary one, so that what a
+    DPI-unaware thread sees differs from the physical pixels."""
+    winsim.reset()
+    winsim.add_monitor(1920, 1080)
+    scaled = winsim.add_monitor(2880, 1620, position=(-2880, 0), scale=1.5)
+    window = winsim.add_window("swept", 900, 600, position=(-2000, 300), style=0x00C00000)
+    monitor, target = oc.Monitor.from_handle(scaled), oc.Window.from_handle(window)
+
+    def read(member):
+        if member == "Monitor.from_point":
+            value = oc.Monitor.from_point(-1, 1000)
+        else:
+            value = getattr(target if member.startswith("Window.") else monitor,
+                            member.split(".")[1])
+        # A monitor by its place in the scene: handles differ from scene to scene.
+        return ("scaled" if value.handle == scaled else "other") \
+            if isinstance(value, oc.Monitor) else value
+
+    return read
+
+
+def geometry_case(member, operation, call, null, outcome, good, as_seen):
+    read = geometry_scene()
+    description = f"{operation} call {call + 1} failed"
+    try:
+        if not arm(operation, call, null, description):
+            return None
+    except ValueError as error:
+        if "delivers no object" in str(error):
+            return None
+        raise
+    problems = []
+    try:
+        value = read(member)
+    except BaseException as error:
+        expected = f"Windows API error: {description} (0x{E_FAIL:08X})" if outcome == WINDOWS \
+            else outcome
+        if type(error) is not RuntimeError or str(error) != expected:
+            problems.append(f"raised {type(error).__name__}({str(error)!r}), expected {outcome!r}")
+    else:
+        expected = {SUCCEEDS: good, KEPT_CONTEXT: good, AS_SEEN: as_seen}.get(outcome)
+        if expected is None or value != expected:
+            problems.append(f"gave {value!r}, expected {outcome!r} ({expected!r})")
+    context = winsim.thread_dpi_awareness()
+    wanted = (winsim.DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 if outcome == KEPT_CONTEXT
+              else winsim.DPI_AWARENESS_CONTEXT_UNAWARE)
+    if context != wanted:
+        problems.append(f"left the thread's DPI context at {context}")
+    if winsim.errors():
+        problems.append(f"platform saw misuse: {winsim.errors()}")
+    return problems
+
+
+@pytest.mark.parametrize("member", sorted(GEOMETRY_OUTCOMES))
+def test_geometry_sweep(member, tally):
+    """Each call a geometry member makes, failing once (and, for calls that
+    deliver an object, once delivering none), gives its documented outcome and
+    leaves the calling thread's DPI context as it was."""
+    def run():
+        read = geometry_scene()
+        before = Run.counts()
+        good = read(member)
+        calls = {name: count - before[name] for name, count in Run.counts().items()
+                 if count != before[name]}
+        winsim.set_dpi_awareness_exports(False)
+        as_seen = read(member)
+        assert as_seen is not None
+        failures, unknown = [], []
+        for operation, count in sorted(calls.items()):
+            outcomes = GEOMETRY_OUTCOMES[member].get(operation)
+            for call in range(count):
+                planned = outcomes[call] if isinstance(outcomes, list) else outcomes
+                for null in (False, True):
+                    outcome = planned[null] if isinstance(planned, tuple) else planned
+                    if outcome is None:
+                        if not null and arm(operation, 0, False, "probe"):
+                            unknown.append(operation)
+                        winsim.reset()
+                        continue
+                    problems = geometry_case(member, operation, call, null, outcome, good,
+                                             as_seen)
+                    if problems is None:
+                        continue
+                    key = (member.split(".")[0].lower(), "null" if null else "fail", member)
+                    tally[key] = tally.get(key, 0) + 1
+                    if problems:
+                        form = "null" if null else "failing"
+                        failures.append(f"{member}, {form} {operation} call {call + 1}: "
+                                        + "; ".join(problems))
+        return failures, unknown
+
+    failures, unknown = run_in_new_thread(run)
+    assert not unknown, f"calls with no known outcome (add them to GEOMETRY_OUTCOMES): {unknown}"
+    assert not failures, "\n".join(failures)

@@ -312,7 +312,7 @@ def any_values():
 
 keyword_names = st.one_of(
     st.sampled_from(["id", "name", "capture_target", "await_first_frame", "out", "self", "left",
-                     "top", "width", "height", "timeout"]),
+                     "top", "width", "height", "timeout", "handle", "x", "y"]),
     texts,
     st.builds(StrSub, st.sampled_from(["id", "name", "out", "await_first_frame"])),
     odd_ints, st.binary(max_size=4), st.none(),
@@ -360,6 +360,9 @@ FAULT_OPERATIONS = [
     "QueryInterface:IRestrictedErrorInfo", "LoadLibraryExA", "SysAllocString",
     "QueryInterface:IGraphicsCaptureSession2", "QueryInterface:IGraphicsCaptureSession3",
     "put_IsCursorCaptureEnabled", "put_IsBorderRequired",
+    "GetModuleHandleW", "GetProcAddress", "SetThreadDpiAwarenessContext", "GetDpiForMonitor",
+    "DwmGetWindowAttribute", "GetWindowRect", "ClientToScreen", "GetClassNameW", "IsIconic",
+    "MonitorFromWindow",
 ]
 
 faults = st.lists(
@@ -410,6 +413,13 @@ def outcome_of(call):
         return error
 
 
+def context_restored(planned):
+    """Every geometry query puts the thread's DPI context back, unless the
+    platform refused to go back (a fault on SetThreadDpiAwarenessContext)."""
+    if all(fault[0] != "SetThreadDpiAwarenessContext" for fault in planned):
+        assert winsim.thread_dpi_awareness() == winsim.DPI_AWARENESS_CONTEXT_UNAWARE
+
+
 def nothing_alive():
     gc.collect()
     deadline = time.monotonic() + 2.0
@@ -449,6 +459,32 @@ def test_constructors(arguments, planned, name):
         for attribute in dir(made):
             if not attribute.startswith("_"):
                 outcome_of(lambda: getattr(made, attribute))
+    context_restored(planned)
+    del made
+    nothing_alive()
+
+
+@child_only
+@FUZZ
+@given(call_arguments(any_values()), faults,
+       st.sampled_from(["Monitor.from_handle", "Window.from_handle", "Monitor.from_point"]),
+       st.booleans())
+def test_class_functions(arguments, planned, name, live_handle):
+    """Instances from any handle or point; whatever they name, every property
+    answers or raises a documented error."""
+    monitor = scene()
+    window = winsim.add_window("placed", 40, 30, position=(-5, 20))
+    args, kwargs = arguments
+    if live_handle and name.endswith("from_handle"):
+        args = [window if name.startswith("Window") else monitor]
+    arm(planned)
+    cls, function = name.split(".")
+    made = outcome_of(lambda: getattr(getattr(oc, cls), function)(*args, **kwargs))
+    if isinstance(made, (oc.Monitor, oc.Window)):
+        for attribute in dir(made):
+            if not attribute.startswith("_"):
+                outcome_of(lambda: getattr(made, attribute))
+    context_restored(planned)
     del made
     nothing_alive()
 

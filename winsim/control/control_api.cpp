@@ -19,9 +19,11 @@
 #include "desktop/content.h"
 #include "desktop/desktop.h"
 #include "desktop/pointer.h"
+#include "kernel32/library_loader.h"
 #include "kernel32/local_heap.h"
 #include "oleaut32/bstr.h"
 #include "oleaut32/error_info.h"
+#include "user32/dpi_awareness.h"
 #include "user32/text_length_overreport.h"
 
 namespace {
@@ -96,6 +98,8 @@ void winsim_reset(void) try {
   winsim::user32::set_text_length_overreport(0);
   winsim::desktop::clear_pointers();
   winsim::capture::set_session_interfaces(true, true);
+  winsim::kernel32::set_dpi_awareness_exports(true);
+  winsim::user32::set_thread_context(DPI_AWARENESS_CONTEXT_UNAWARE);
   if (!delivering) winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
 } catch (...) {
   winsim::entry::failed_control_call();
@@ -345,5 +349,67 @@ int winsim_wait_paused(const char* operation, uint32_t timeout_ms) try {
 }
 
 int winsim_take_failure(void) try { return winsim::entry::take_control_failure(); } catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+int winsim_set_monitor_geometry(uintptr_t monitor, int has_position, int32_t x, int32_t y,
+                                uint32_t dpi, uint32_t orientation, int has_work_area,
+                                int32_t work_left, int32_t work_top, int32_t work_right,
+                                int32_t work_bottom) try {
+  if (dpi < winsim::desktop::kDefaultDpi || orientation > DMDO_270) {
+    return WINSIM_INVALID_ARGUMENT;
+  }
+  winsim::desktop::MonitorGeometry geometry;
+  if (has_position != 0) geometry.position = POINT{x, y};
+  geometry.dpi = dpi;
+  geometry.orientation = orientation;
+  if (has_work_area != 0) geometry.work_area = RECT{work_left, work_top, work_right, work_bottom};
+  return status(
+      Desktop::instance().set_monitor_geometry(from_integer<HMONITOR>(monitor), geometry));
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+int winsim_move_window(uintptr_t window, int32_t x, int32_t y) try {
+  return status(Desktop::instance().move_window(from_integer<HWND>(window), x, y));
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+int winsim_set_minimized(uintptr_t window, int minimized) try {
+  return status(Desktop::instance().set_minimized(from_integer<HWND>(window), minimized != 0));
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+int winsim_set_window_class(uintptr_t window, const char16_t* class_name,
+                            size_t class_name_len) try {
+  constexpr size_t kClassNameUnits = 256;
+  std::u16string name = std::u16string(winsim::up_to_terminator(winsim::copy_units(
+      class_name, class_name == nullptr ? 0 : std::min(class_name_len, kClassNameUnits))));
+  return status(Desktop::instance().set_class_name(from_integer<HWND>(window), std::move(name)));
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+void winsim_set_dpi_awareness_exports(int offered) try {
+  winsim::kernel32::set_dpi_awareness_exports(offered != 0);
+} catch (...) {
+  winsim::entry::failed_control_call();
+}
+
+intptr_t winsim_thread_dpi_awareness(void) try {
+  return reinterpret_cast<intptr_t>(winsim::user32::thread_context());
+} catch (...) {
+  return winsim::entry::failed_control_call(intptr_t{0});
+}
+
+int winsim_set_thread_dpi_awareness(intptr_t context) try {
+  if (context > -1 || context < -5) {
+    return WINSIM_INVALID_ARGUMENT;
+  }
+  winsim::user32::set_thread_context(reinterpret_cast<DPI_AWARENESS_CONTEXT>(context));
+  return WINSIM_OK;
+} catch (...) {
   return winsim::entry::failed_control_call();
 }

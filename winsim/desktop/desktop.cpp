@@ -117,19 +117,51 @@ bool Desktop::remove_monitor(HMONITOR handle) {
   return std::erase_if(monitors_, [handle](const Monitor& m) { return m.handle == handle; }) > 0;
 }
 
+bool Desktop::set_monitor_geometry(HMONITOR handle, const MonitorGeometry& geometry) {
+  std::lock_guard lock(mutex_);
+  for (Monitor& monitor : monitors_) {
+    if (monitor.handle == handle) {
+      monitor.position = geometry.position;
+      monitor.dpi = geometry.dpi;
+      monitor.orientation = geometry.orientation;
+      monitor.work_area = geometry.work_area;
+      return true;
+    }
+  }
+  return false;
+}
+
 std::vector<PlacedMonitor> Desktop::place_monitors() const {
   std::vector<PlacedMonitor> placed;
   placed.reserve(monitors_.size());
   // Desktop coordinates are LONGs; absurd sizes are clamped rather than wrapped.
   const auto clamp = [](std::int64_t value) {
-    return static_cast<LONG>(std::min<std::int64_t>(value, std::numeric_limits<LONG>::max()));
+    return static_cast<LONG>(std::clamp<std::int64_t>(value, std::numeric_limits<LONG>::min(),
+                                                      std::numeric_limits<LONG>::max()));
   };
-  std::int64_t left = 0;
+  std::int64_t next_left = 0;
   for (const Monitor& monitor : monitors_) {
-    const std::int64_t right = left + monitor.width;
-    placed.push_back(
-        {monitor, RECT{clamp(left), 0, clamp(right), clamp(monitor.height)}, placed.empty()});
-    left = right;
+    std::int64_t left = next_left;
+    std::int64_t top = 0;
+    if (monitor.position) {
+      left = monitor.position->x;
+      top = monitor.position->y;
+    } else {
+      next_left += monitor.width;
+    }
+    const RECT rect{clamp(left), clamp(top), clamp(left + monitor.width),
+                    clamp(top + monitor.height)};
+    RECT work = rect;
+    work.bottom = std::max(work.top, clamp(std::int64_t{work.bottom} - kTaskBarHeight));
+    placed.push_back({monitor, rect, monitor.work_area.value_or(work), false});
+  }
+  const auto at_origin = std::find_if(placed.begin(), placed.end(), [](const PlacedMonitor& m) {
+    return m.rect.left == 0 && m.rect.top == 0;
+  });
+  if (at_origin != placed.end()) {
+    at_origin->primary = true;
+  } else if (!placed.empty()) {
+    placed.front().primary = true;
   }
   return placed;
 }
@@ -198,6 +230,10 @@ HWND Desktop::add_window(NewWindow setup) {
   window.ex_style = setup.ex_style;
   window.width = setup.width;
   window.height = setup.height;
+  window.x = setup.x;
+  window.y = setup.y;
+  window.class_name = std::move(setup.class_name);
+  window.minimized = setup.minimized;
   // New windows open on top of their siblings.
   windows_.insert(windows_.begin(), std::move(window));
   return windows_.front().handle;
@@ -239,18 +275,59 @@ bool Desktop::resize_window(HWND handle, LONG width, LONG height) {
   return true;
 }
 
+bool Desktop::move_window(HWND handle, LONG x, LONG y) {
+  std::lock_guard lock(mutex_);
+  const auto window = find_window(handle);
+  if (window == windows_.end()) {
+    return false;
+  }
+  window->x = x;
+  window->y = y;
+  return true;
+}
+
+bool Desktop::set_minimized(HWND handle, bool minimized) {
+  std::lock_guard lock(mutex_);
+  const auto window = find_window(handle);
+  if (window == windows_.end()) {
+    return false;
+  }
+  window->minimized = minimized;
+  return true;
+}
+
+bool Desktop::set_class_name(HWND handle, std::u16string class_name) {
+  std::lock_guard lock(mutex_);
+  const auto window = find_window(handle);
+  if (window == windows_.end()) {
+    return false;
+  }
+  window->class_name = std::move(class_name);
+  return true;
+}
+
 HWND Desktop::desktop_window() { return to_handle<HWND>(kDesktopWindowHandle); }
 
 // The desktop window covers every monitor.
 Window Desktop::desktop_window_record() const {
   Window desktop;
   desktop.handle = desktop_window();
+  desktop.class_name = u"#32769";
   desktop.style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
   desktop.process_id = desktop_process_id_;
   desktop.thread_id = desktop_process_id_ + kIdStep;
-  for (const PlacedMonitor& placed : place_monitors()) {
-    desktop.width = std::max(desktop.width, placed.rect.right);
-    desktop.height = std::max(desktop.height, placed.rect.bottom);
+  const std::vector<PlacedMonitor> placed = place_monitors();
+  if (!placed.empty()) {
+    RECT bounds = placed.front().rect;
+    for (const PlacedMonitor& monitor : placed) {
+      bounds = RECT{
+          std::min(bounds.left, monitor.rect.left), std::min(bounds.top, monitor.rect.top),
+          std::max(bounds.right, monitor.rect.right), std::max(bounds.bottom, monitor.rect.bottom)};
+    }
+    desktop.x = bounds.left;
+    desktop.y = bounds.top;
+    desktop.width = bounds.right - bounds.left;
+    desktop.height = bounds.bottom - bounds.top;
   }
   return desktop;
 }

@@ -31,6 +31,19 @@ struct NewWindow {
   bool own_process = false;
   // Null for a top-level window; else the live window it becomes a child of.
   HWND parent = nullptr;
+  // The top-left corner of its visible bounds in the virtual screen.
+  LONG x = 0;
+  LONG y = 0;
+  std::u16string class_name = u"WinsimWindow";
+  bool minimized = false;
+};
+
+// Where a monitor is and how it is set up (see Monitor).
+struct MonitorGeometry {
+  std::optional<POINT> position;
+  UINT dpi = kDefaultDpi;
+  DWORD orientation = DMDO_DEFAULT;
+  std::optional<RECT> work_area;
 };
 
 class Desktop {
@@ -51,6 +64,7 @@ class Desktop {
   HMONITOR add_monitor(DWORD width, DWORD height, DWORD refresh_rate,
                        std::optional<std::u16string> device_name, std::u16string device_string);
   bool remove_monitor(HMONITOR handle);
+  bool set_monitor_geometry(HMONITOR handle, const MonitorGeometry& geometry);
 
   // In the order they were added; the first is the primary monitor.
   std::vector<PlacedMonitor> monitors() const;
@@ -67,6 +81,10 @@ class Desktop {
   // Destroys the window and, with it, all its descendants.
   bool destroy_window(HWND handle);
   bool resize_window(HWND handle, LONG width, LONG height);
+  // Moves the top-left corner of the window's visible bounds.
+  bool move_window(HWND handle, LONG x, LONG y);
+  bool set_minimized(HWND handle, bool minimized);
+  bool set_class_name(HWND handle, std::u16string class_name);
 
   static HWND desktop_window();
   // A live window, or the desktop window.

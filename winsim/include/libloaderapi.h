@@ -16,9 +16,14 @@
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #define LOAD_LIBRARY_SEARCH_DEFAULT_DIRS 0x00001000
 
+// An exported function as GetProcAddress hands it out, to be cast to its real type.
+typedef INT_PTR(WINAPI* FARPROC)();
+
 extern "C" {
 
 WINBASEAPI HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 WINBASEAPI BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+WINBASEAPI HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+WINBASEAPI FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 
 }  // extern "C"

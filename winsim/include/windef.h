@@ -1,5 +1,5 @@
 // Window-manager basics: window, device-context and monitor handles, rectangles
-// and points.
+// and points, and the thread DPI awareness contexts.
 #pragma once
 
 #include <minwindef.h>
@@ -7,6 +7,13 @@
 DECLARE_HANDLE(HWND);
 DECLARE_HANDLE(HDC);
 DECLARE_HANDLE(HMONITOR);
+DECLARE_HANDLE(DPI_AWARENESS_CONTEXT);
+
+#define DPI_AWARENESS_CONTEXT_UNAWARE ((DPI_AWARENESS_CONTEXT)-1)
+#define DPI_AWARENESS_CONTEXT_SYSTEM_AWARE ((DPI_AWARENESS_CONTEXT)-2)
+#define DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE ((DPI_AWARENESS_CONTEXT)-3)
+#define DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 ((DPI_AWARENESS_CONTEXT)-4)
+#define DPI_AWARENESS_CONTEXT_UNAWARE_GDISCALED ((DPI_AWARENESS_CONTEXT)-5)
 
 typedef struct tagRECT {
   LONG left;

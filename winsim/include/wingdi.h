@@ -21,7 +21,11 @@
 #define DM_DISPLAYFREQUENCY 0x00400000L
 #define DM_DISPLAYFIXEDOUTPUT 0x20000000L
 
+// DEVMODEW.dmDisplayOrientation: the rotation of the display, clockwise.
 #define DMDO_DEFAULT 0
+#define DMDO_90 1
+#define DMDO_180 2
+#define DMDO_270 3
 #define DMDFO_DEFAULT 0
 
 typedef struct _devicemodeW {
@@ -77,6 +81,8 @@ static_assert(sizeof(DEVMODEW) == 220);
 static_assert(offsetof(DEVMODEW, dmSize) == 68);
 static_assert(offsetof(DEVMODEW, dmFields) == 72);
 static_assert(offsetof(DEVMODEW, dmPosition) == 76);
+static_assert(offsetof(DEVMODEW, dmDisplayOrientation) == 84);
+static_assert(offsetof(DEVMODEW, dmDisplayFixedOutput) == 88);
 static_assert(offsetof(DEVMODEW, dmFormName) == 102);
 static_assert(offsetof(DEVMODEW, dmBitsPerPel) == 168);
 static_assert(offsetof(DEVMODEW, dmPelsWidth) == 172);

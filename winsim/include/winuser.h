@@ -1,5 +1,6 @@
 // User-interface services: monitors, display settings and devices, top-level
-// windows and the foreground window.
+// windows, their places on the desktop, the foreground window and the thread
+// DPI awareness contexts.
 #pragma once
 
 #include <cstddef>
@@ -81,6 +82,7 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 extern "C" {
 
 WINUSERAPI HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags);
+WINUSERAPI HMONITOR WINAPI MonitorFromWindow(HWND hwnd, DWORD dwFlags);
 WINUSERAPI BOOL WINAPI EnumDisplayMonitors(HDC hdc, LPCRECT lprcClip, MONITORENUMPROC lpfnEnum,
                                            LPARAM dwData);
 WINUSERAPI BOOL WINAPI GetMonitorInfoW(HMONITOR hMonitor, LPMONITORINFO lpmi);
@@ -99,8 +101,17 @@ WINUSERAPI BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 WINUSERAPI LONG_PTR WINAPI GetWindowLongPtrW(HWND hWnd, int nIndex);
 WINUSERAPI int WINAPI GetWindowTextLengthW(HWND hWnd);
 WINUSERAPI int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount);
+WINUSERAPI BOOL WINAPI IsWindow(HWND hWnd);
+WINUSERAPI BOOL WINAPI IsIconic(HWND hWnd);
+WINUSERAPI BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
+WINUSERAPI BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint);
+WINUSERAPI int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount);
 
 WINUSERAPI HWND WINAPI GetForegroundWindow(VOID);
 WINUSERAPI BOOL WINAPI SetForegroundWindow(HWND hWnd);
+
+WINUSERAPI DPI_AWARENESS_CONTEXT WINAPI
+SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT dpiContext);
+WINUSERAPI DPI_AWARENESS_CONTEXT WINAPI GetThreadDpiAwarenessContext(VOID);
 
 }  // extern "C"

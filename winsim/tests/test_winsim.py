@@ -8,6 +8,7 @@ import ctypes
 import os
 import subprocess
 import sys
+import threading
 
 import pytest
 
@@ -70,6 +71,19 @@ lib.GetWindowLongPtrW.restype = ctypes.c_ssize_t
 lib.GetWindowTextLengthW.argtypes = [ctypes.c_size_t]
 lib.EnumDisplaySettingsW.argtypes = [ctypes.c_char_p, DWORD, ctypes.c_void_p]
 lib.EnumDisplayDevicesW.argtypes = [ctypes.c_char_p, DWORD, ctypes.c_void_p, DWORD]
+lib.SetThreadDpiAwarenessContext.argtypes = [ctypes.c_ssize_t]
+lib.SetThreadDpiAwarenessContext.restype = ctypes.c_ssize_t
+lib.GetThreadDpiAwarenessContext.restype = ctypes.c_ssize_t
+lib.GetClientRect.argtypes = [ctypes.c_size_t, ctypes.POINTER(RECT)]
+lib.GetWindowRect.argtypes = [ctypes.c_size_t, ctypes.POINTER(RECT)]
+lib.ClientToScreen.argtypes = [ctypes.c_size_t, ctypes.POINTER(POINT)]
+lib.GetDpiForMonitor.argtypes = [ctypes.c_size_t, ctypes.c_int, ctypes.POINTER(ctypes.c_uint32),
+                                 ctypes.POINTER(ctypes.c_uint32)]
+lib.GetDpiForMonitor.restype = ctypes.c_int32
+lib.GetModuleHandleW.argtypes = [ctypes.c_char_p]
+lib.GetModuleHandleW.restype = ctypes.c_void_p
+lib.GetProcAddress.argtypes = [ctypes.c_void_p, ctypes.c_char_p]
+lib.GetProcAddress.restype = ctypes.c_void_p
 
 WS_CHILD = 0x40000000
 WS_VISIBLE = 0x10000000
@@ -422,3 +436,62 @@ def test_window_text_length_overreport():
                        (1.0, TypeError)):
         with pytest.raises(error):
             winsim.set_text_length_overreport(bad)
+
+
+def rect_of(function, handle):
+    rect = RECT()
+    assert function(handle, ctypes.byref(rect))
+    return rect.left, rect.top, rect.right, rect.bottom
+
+
+def test_dpi_awareness_is_per_thread_and_scales_what_a_thread_sees():
+    winsim.add_monitor(1920, 1080)
+    scaled = winsim.add_monitor(2880, 1620, scale=1.5)
+    window = winsim.add_window("w", 600, 300, position=(2100, 150), style=0x00C00000)
+
+    def seen():
+        info = MONITORINFOEXW(cbSize=ctypes.sizeof(MONITORINFOEXW))
+        assert lib.GetMonitorInfoW(scaled, ctypes.byref(info))
+        dpi, other = ctypes.c_uint32(), ctypes.c_uint32()
+        assert lib.GetDpiForMonitor(scaled, 0, ctypes.byref(dpi), ctypes.byref(other)) == 0
+        origin = POINT(0, 0)
+        assert lib.ClientToScreen(window, ctypes.byref(origin))
+        return ((info.rcMonitor.left, info.rcMonitor.right, info.rcWork.bottom), dpi.value,
+                rect_of(lib.GetWindowRect, window), rect_of(lib.GetClientRect, window),
+                (origin.x, origin.y))
+
+    # A DPI-unaware thread: divided by 1.5.
+    assert lib.GetThreadDpiAwarenessContext() == -1
+    assert seen() == ((1280, 3200, 1048), 96, (1400, 100, 1800, 300), (0, 0, 400, 169),
+                      (1400, 131))
+    assert lib.SetThreadDpiAwarenessContext(-4) == -1
+    other_thread = []
+    thread = threading.Thread(target=lambda: other_thread.append(lib.GetThreadDpiAwarenessContext()))
+    thread.start()
+    thread.join(timeout=10)
+    assert other_thread == [-1]
+    assert seen() == ((1920, 4800, 1572), 144, (2100, 150, 2700, 450), (0, 0, 600, 253),
+                      (2100, 197))
+    assert lib.SetThreadDpiAwarenessContext(0) == 0 and lib.GetLastError() == 87
+    assert lib.SetThreadDpiAwarenessContext(-1) == -4
+
+
+def test_the_dpi_functions_are_found_where_windows_has_them():
+    user32 = lib.GetModuleHandleW(wide("USER32.dll"))
+    assert user32 and lib.GetModuleHandleW(wide("user32")) == user32
+    assert lib.GetProcAddress(user32, b"SetThreadDpiAwarenessContext") == ctypes.cast(
+        lib.SetThreadDpiAwarenessContext, ctypes.c_void_p).value
+    winsim.set_dpi_awareness_exports(False)
+    assert lib.GetProcAddress(user32, b"SetThreadDpiAwarenessContext") is None
+    assert lib.GetLastError() == 127
+    assert lib.GetModuleHandleW(wide("shcore.dll")) is None
+
+
+@pytest.mark.parametrize("arguments, error", [
+    (dict(scale=0.5), ValueError), (dict(scale="1"), TypeError), (dict(orientation=45), ValueError),
+    (dict(position=(0,)), TypeError), (dict(position=(2**31, 0)), ValueError),
+    (dict(work_area=(0, 0, -1, 10)), ValueError)])
+def test_monitor_geometry_is_checked(arguments, error):
+    with pytest.raises(error):
+        winsim.add_monitor(**arguments)
+    assert lib.MonitorFromPoint(POINT(0, 0), 0) == 0

@@ -1,5 +1,6 @@
 // Display settings and devices: EnumDisplaySettingsW, EnumDisplayDevicesW.
-// Each monitor has exactly one display mode, its current one, and one monitor
+// Each monitor has exactly one display mode, its current one, in physical
+// pixels whatever the caller's DPI awareness, and one monitor
 // device under its device name. Device names are matched ignoring case, as
 // Windows matches them.
 #include <cstring>
@@ -33,8 +34,12 @@ constexpr DWORD kBitsPerPixel = 32;
 // full, ignoring case; null means the primary monitor.
 std::optional<PlacedMonitor> monitor_for_settings(LPCWSTR name) {
   if (name == nullptr) {
-    const auto monitors = Desktop::instance().monitors();
-    return monitors.empty() ? std::nullopt : std::optional(monitors.front());
+    for (const PlacedMonitor& placed : Desktop::instance().monitors()) {
+      if (placed.primary) {
+        return placed;
+      }
+    }
+    return std::nullopt;
   }
   // A name longer than any device name matches none: read one unit past.
   const winsim::BoundedText text = winsim::read_bounded(name, kDeviceNameUnits + 1);
@@ -73,7 +78,7 @@ BOOL WINAPI EnumDisplaySettingsW(LPCWSTR lpszDeviceName, DWORD iModeNum, DEVMODE
                         DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFLAGS |
                         DM_DISPLAYFREQUENCY;
   lpDevMode->dmPosition = POINTL{placed->rect.left, placed->rect.top};
-  lpDevMode->dmDisplayOrientation = DMDO_DEFAULT;
+  lpDevMode->dmDisplayOrientation = placed->monitor.orientation;
   lpDevMode->dmDisplayFixedOutput = DMDFO_DEFAULT;
   lpDevMode->dmBitsPerPel = kBitsPerPixel;
   lpDevMode->dmPelsWidth = placed->monitor.width;

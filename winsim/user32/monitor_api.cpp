@@ -1,4 +1,6 @@
-// Monitor queries: MonitorFromPoint, EnumDisplayMonitors, GetMonitorInfoW.
+// Monitor queries: MonitorFromPoint, MonitorFromWindow, EnumDisplayMonitors,
+// GetMonitorInfoW. Rectangles and points are in the calling thread's
+// coordinates (user32/dpi_awareness.h).
 #include <algorithm>
 #include <cstdint>
 #include <optional>
@@ -10,7 +12,9 @@
 #include "faults/misuse_log.h"
 #include "faults/operation.h"
 #include "desktop/desktop.h"
+#include "desktop/geometry.h"
 #include "kernel32/last_error.h"
+#include "user32/dpi_awareness.h"
 
 namespace {
 
@@ -21,38 +25,9 @@ using winsim::faults::Operation;
 namespace kernel32 = winsim::kernel32;
 
 const Operation kMonitorFromPoint{"MonitorFromPoint", FailureKind::kObject};
+const Operation kMonitorFromWindow{"MonitorFromWindow", FailureKind::kObject};
 const Operation kEnumDisplayMonitors{"EnumDisplayMonitors", FailureKind::kLastError};
 const Operation kGetMonitorInfoW{"GetMonitorInfoW", FailureKind::kLastError};
-
-bool contains(const RECT& rect, POINT point) {
-  return point.x >= rect.left && point.x < rect.right && point.y >= rect.top &&
-         point.y < rect.bottom;
-}
-
-// Squared distance from the point to the nearest pixel of the rectangle.
-std::int64_t distance_squared(const RECT& rect, POINT point) {
-  const auto axis = [](LONG value, LONG low, LONG high) -> std::int64_t {
-    if (value < low) {
-      return std::int64_t{low} - value;
-    }
-    if (value >= high) {
-      return std::int64_t{value} - high + 1;
-    }
-    return 0;
-  };
-  const std::int64_t dx = axis(point.x, rect.left, rect.right);
-  const std::int64_t dy = axis(point.y, rect.top, rect.bottom);
-  return dx * dx + dy * dy;
-}
-
-std::optional<RECT> intersection(const RECT& a, const RECT& b) {
-  const RECT rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-                  std::min(a.bottom, b.bottom)};
-  if (rect.left >= rect.right || rect.top >= rect.bottom) {
-    return std::nullopt;
-  }
-  return rect;
-}
 
 }  // namespace
 
@@ -61,27 +36,29 @@ HMONITOR WINAPI MonitorFromPoint(POINT pt, DWORD dwFlags) try {
     kernel32::set_last_error(*fault);
     return nullptr;
   }
-  const std::vector<PlacedMonitor> monitors = Desktop::instance().monitors();
-  for (const PlacedMonitor& placed : monitors) {
-    if (contains(placed.rect, pt)) {
-      return placed.monitor.handle;
-    }
-  }
-  if (monitors.empty()) {
+  const std::vector<PlacedMonitor> monitors = winsim::user32::monitors_as_seen();
+  const PlacedMonitor* found = winsim::desktop::monitor_for_point(monitors, pt, dwFlags);
+  return found == nullptr ? nullptr : found->monitor.handle;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(nullptr);
+}
+
+// The monitor the window overlaps most, in physical pixels, whatever the
+// thread's awareness; a minimized window counts where it was restored.
+HMONITOR WINAPI MonitorFromWindow(HWND hwnd, DWORD dwFlags) try {
+  if (auto fault = kMonitorFromWindow.enter()) {
+    kernel32::set_last_error(*fault);
     return nullptr;
   }
-  switch (dwFlags) {
-    case MONITOR_DEFAULTTOPRIMARY:
-      return monitors.front().monitor.handle;
-    case MONITOR_DEFAULTTONEAREST:
-      return std::min_element(monitors.begin(), monitors.end(),
-                              [pt](const PlacedMonitor& a, const PlacedMonitor& b) {
-                                return distance_squared(a.rect, pt) < distance_squared(b.rect, pt);
-                              })
-          ->monitor.handle;
-    default:
-      return nullptr;
+  const std::optional<winsim::desktop::Window> window = Desktop::instance().window(hwnd);
+  if (!window) {
+    kernel32::set_last_error(ERROR_INVALID_WINDOW_HANDLE);
+    return nullptr;
   }
+  const std::vector<PlacedMonitor> monitors = Desktop::instance().monitors();
+  const PlacedMonitor* found = winsim::desktop::monitor_for_rect(
+      monitors, winsim::desktop::restored_bounds(*window), dwFlags);
+  return found == nullptr ? nullptr : found->monitor.handle;
 } catch (...) {
   return winsim::entry::failed_with_last_error(nullptr);
 }
@@ -103,10 +80,10 @@ BOOL WINAPI EnumDisplayMonitors(HDC hdc, LPCRECT lprcClip, MONITORENUMPROC lpfnE
     kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  for (const PlacedMonitor& placed : Desktop::instance().monitors()) {
+  for (const PlacedMonitor& placed : winsim::user32::monitors_as_seen()) {
     std::optional<RECT> rect = placed.rect;
     if (lprcClip != nullptr) {
-      rect = intersection(*rect, *lprcClip);
+      rect = winsim::desktop::intersection(*rect, *lprcClip);
     }
     if (rect && !lpfnEnum(placed.monitor.handle, nullptr, &*rect, dwData)) {
       break;
@@ -127,14 +104,16 @@ BOOL WINAPI GetMonitorInfoW(HMONITOR hMonitor, LPMONITORINFO lpmi) try {
     kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const std::optional<PlacedMonitor> placed = Desktop::instance().monitor(hMonitor);
-  if (!placed) {
+  const std::vector<PlacedMonitor> monitors = winsim::user32::monitors_as_seen();
+  const auto placed = std::find_if(monitors.begin(), monitors.end(), [hMonitor](const auto& m) {
+    return m.monitor.handle == hMonitor;
+  });
+  if (placed == monitors.end()) {
     kernel32::set_last_error(ERROR_INVALID_MONITOR_HANDLE);
     return FALSE;
   }
   lpmi->rcMonitor = placed->rect;
-  // No taskbar: the work area is the whole monitor.
-  lpmi->rcWork = placed->rect;
+  lpmi->rcWork = placed->work;
   lpmi->dwFlags = placed->primary ? MONITORINFOF_PRIMARY : 0;
   if (lpmi->cbSize == sizeof(MONITORINFOEXW)) {
     winsim::fill_buffer(static_cast<LPMONITORINFOEXW>(lpmi)->szDevice, placed->monitor.device_name);

@@ -1,6 +1,9 @@
 // Window queries: FindWindowW, GetDesktopWindow, EnumChildWindows,
 // GetWindowThreadProcessId, IsWindowVisible, GetClientRect, GetWindowLongPtrW,
-// GetWindowTextLengthW, GetWindowTextW.
+// GetWindowTextLengthW, GetWindowTextW, IsWindow, IsIconic, GetWindowRect,
+// ClientToScreen, GetClassNameW. Rectangles and points are in the calling
+// thread's coordinates (user32/dpi_awareness.h): scaled by the DPI of the
+// monitor the window is on unless the thread is per-monitor aware.
 #include <algorithm>
 #include <climits>
 #include <optional>
@@ -14,8 +17,10 @@
 #include "faults/misuse_log.h"
 #include "faults/operation.h"
 #include "desktop/desktop.h"
+#include "desktop/geometry.h"
 #include "kernel32/last_error.h"
 #include "ntdll/upcase_table.h"
+#include "user32/dpi_awareness.h"
 #include "user32/text_length_overreport.h"
 
 namespace {
@@ -35,6 +40,11 @@ const Operation kGetClientRect{"GetClientRect", FailureKind::kLastError};
 const Operation kGetWindowLongPtrW{"GetWindowLongPtrW", FailureKind::kLastError};
 const Operation kGetWindowTextLengthW{"GetWindowTextLengthW", FailureKind::kLastError};
 const Operation kGetWindowTextW{"GetWindowTextW", FailureKind::kLastError};
+const Operation kIsWindow{"IsWindow", FailureKind::kNever};
+const Operation kIsIconic{"IsIconic", FailureKind::kLastError};
+const Operation kGetWindowRect{"GetWindowRect", FailureKind::kLastError};
+const Operation kClientToScreen{"ClientToScreen", FailureKind::kLastError};
+const Operation kGetClassNameW{"GetClassNameW", FailureKind::kLastError};
 
 // The window behind a handle; for a stale or unknown handle nothing, with
 // ERROR_INVALID_WINDOW_HANDLE as the last error.
@@ -44,6 +54,28 @@ std::optional<Window> live_window(HWND handle) {
     kernel32::set_last_error(ERROR_INVALID_WINDOW_HANDLE);
   }
   return window;
+}
+
+// A window's rectangles as the calling thread sees them.
+struct SeenWindow {
+  RECT bounds;  // the window rectangle
+  RECT client;  // the client area, in screen coordinates
+};
+
+SeenWindow seen_window(const Window& window) {
+  using namespace winsim::desktop;
+  const std::vector<PlacedMonitor> monitors = Desktop::instance().monitors();
+  const UINT dpi = window_dpi(monitors, window);
+  RECT bounds = winsim::user32::as_seen(monitors, restored_bounds(window), dpi);
+  RECT client = winsim::user32::as_seen(monitors, restored_client_area(window, dpi), dpi);
+  if (window.minimized) {
+    // Parked off the monitors, with no client area.
+    const LONG dx = kMinimizedPosition - bounds.left;
+    const LONG dy = kMinimizedPosition - bounds.top;
+    bounds = RECT{bounds.left + dx, bounds.top + dy, bounds.right + dx, bounds.bottom + dy};
+    client = RECT{bounds.left, bounds.top, bounds.left, bounds.top};
+  }
+  return {bounds, client};
 }
 
 int text_length(const Window& window) {
@@ -180,7 +212,8 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) try {
     kernel32::set_last_error(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  *lpRect = RECT{0, 0, window->width, window->height};
+  const RECT client = seen_window(*window).client;
+  *lpRect = RECT{0, 0, client.right - client.left, client.bottom - client.top};
   return TRUE;
 } catch (...) {
   return winsim::entry::failed_with_last_error(FALSE);
@@ -237,6 +270,85 @@ int WINAPI GetWindowTextW(HWND hWnd, LPWSTR lpString, int nMaxCount) try {
   }
   return static_cast<int>(
       winsim::copy_terminated(lpString, static_cast<std::size_t>(nMaxCount), window->title));
+} catch (...) {
+  return winsim::entry::failed_with_last_error(0);
+}
+
+BOOL WINAPI IsWindow(HWND hWnd) try {
+  (void)kIsWindow.enter();
+  return Desktop::instance().is_window(hWnd) ? TRUE : FALSE;
+} catch (...) {
+  return winsim::entry::failed_silently(FALSE);
+}
+
+BOOL WINAPI IsIconic(HWND hWnd) try {
+  if (auto fault = kIsIconic.enter()) {
+    kernel32::set_last_error(*fault);
+    return FALSE;
+  }
+  const std::optional<Window> window = live_window(hWnd);
+  return window && window->minimized ? TRUE : FALSE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
+}
+
+BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) try {
+  if (auto fault = kGetWindowRect.enter()) {
+    kernel32::set_last_error(*fault);
+    return FALSE;
+  }
+  const std::optional<Window> window = live_window(hWnd);
+  if (!window) {
+    return FALSE;
+  }
+  if (lpRect == nullptr) {
+    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *lpRect = seen_window(*window).bounds;
+  return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
+}
+
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) try {
+  if (auto fault = kClientToScreen.enter()) {
+    kernel32::set_last_error(*fault);
+    return FALSE;
+  }
+  const std::optional<Window> window = live_window(hWnd);
+  if (!window) {
+    return FALSE;
+  }
+  if (lpPoint == nullptr) {
+    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const RECT client = seen_window(*window).client;
+  lpPoint->x += client.left;
+  lpPoint->y += client.top;
+  return TRUE;
+} catch (...) {
+  return winsim::entry::failed_with_last_error(FALSE);
+}
+
+// Copies at most nMaxCount - 1 units and a terminator; returns the units
+// copied, 0 on failure.
+int WINAPI GetClassNameW(HWND hWnd, LPWSTR lpClassName, int nMaxCount) try {
+  if (auto fault = kGetClassNameW.enter()) {
+    kernel32::set_last_error(*fault);
+    return 0;
+  }
+  const std::optional<Window> window = live_window(hWnd);
+  if (!window) {
+    return 0;
+  }
+  if (lpClassName == nullptr || nMaxCount <= 0) {
+    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  return static_cast<int>(winsim::copy_terminated(lpClassName, static_cast<std::size_t>(nMaxCount),
+                                                  window->class_name));
 } catch (...) {
   return winsim::entry::failed_with_last_error(0);
 }

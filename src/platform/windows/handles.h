@@ -7,3 +7,11 @@
 
 enum class MonitorHandle : std::uintptr_t {};
 enum class WindowHandle : std::uintptr_t {};
+
+// The handle as the integer Windows code passes around.
+inline std::uint64_t monitor_handle_value(MonitorHandle monitor) {
+  return static_cast<std::uintptr_t>(monitor);
+}
+inline std::uint64_t window_handle_value(WindowHandle window) {
+  return static_cast<std::uintptr_t>(window);
+}

@@ -1,9 +1,12 @@
 #include "platform/windows/monitor.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 
 #include "expected_ops.h"
 #include "platform/windows/api_error.h"
+#include "platform/windows/physical_pixels.h"
 #include "platform/windows/system_handles.h"
 #include "platform/windows/text.h"
 
@@ -25,6 +28,11 @@ std::expected<MONITORINFOEXW, MonitorError> monitor_info(MonitorHandle monitor) 
   return info;
 }
 
+ScreenRect screen_rect(const RECT& rect) {
+  return ScreenRect{rect.left, rect.top, std::int64_t{rect.right} - rect.left,
+                    std::int64_t{rect.bottom} - rect.top};
+}
+
 std::string device_name_of(const MONITORINFOEXW& info) {
   return wide_buffer_to_string(info.szDevice, std::size(info.szDevice));
 }
@@ -40,6 +48,20 @@ std::string remove_display_prefixes(std::string_view name) {
     }
   }
   return rest;
+}
+
+// The current display settings of the monitor's display device.
+std::expected<DEVMODEW, MonitorError> current_settings(MonitorHandle monitor) {
+  auto info = monitor_info(monitor);
+  if (!info) return std::unexpected(std::move(info.error()));
+  const WideString device = to_wide(device_name_of(*info));
+  DEVMODEW mode{};
+  mode.dmSize = sizeof(DEVMODEW);
+  mode.dmDriverExtra = 0;
+  if (!EnumDisplaySettingsW(device.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+    return std::unexpected(MonitorError::of(MonitorError::Kind::GetSettingsFailed));
+  }
+  return mode;
 }
 
 }  // namespace
@@ -72,18 +94,62 @@ std::expected<MonitorHandle, MonitorError> monitor_from_id(std::optional<std::ui
 }
 
 std::expected<DisplayMode, MonitorError> monitor_display_mode(MonitorHandle monitor) {
-  auto info = monitor_info(monitor);
-  if (!info) return std::unexpected(std::move(info.error()));
-  const WideString device = to_wide(device_name_of(*info));
-  DEVMODEW mode{};
-  mode.dmSize = sizeof(DEVMODEW);
-  mode.dmDriverExtra = 0;
-  if (!EnumDisplaySettingsW(device.c_str(), ENUM_CURRENT_SETTINGS, &mode)) {
+  return transform(current_settings(monitor), [](const DEVMODEW& mode) {
+    return DisplayMode{static_cast<std::uint32_t>(mode.dmPelsWidth),
+                       static_cast<std::uint32_t>(mode.dmPelsHeight),
+                       static_cast<std::uint32_t>(mode.dmDisplayFrequency)};
+  });
+}
+
+std::expected<ScreenRect, MonitorError> monitor_rect(MonitorHandle monitor) {
+  const PhysicalPixelsScope physical;
+  return transform(monitor_info(monitor),
+                   [](const MONITORINFOEXW& info) { return screen_rect(info.rcMonitor); });
+}
+
+std::expected<ScreenRect, MonitorError> monitor_work_area(MonitorHandle monitor) {
+  const PhysicalPixelsScope physical;
+  return transform(monitor_info(monitor),
+                   [](const MONITORINFOEXW& info) { return screen_rect(info.rcWork); });
+}
+
+std::expected<bool, MonitorError> monitor_primary(MonitorHandle monitor) {
+  return transform(monitor_info(monitor), [](const MONITORINFOEXW& info) {
+    return (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+  });
+}
+
+std::expected<double, MonitorError> monitor_scale(MonitorHandle monitor) {
+  const PhysicalPixelsScope physical;
+  UINT dpi_x = 0;
+  UINT dpi_y = 0;
+  if (FAILED(GetDpiForMonitor(system_handle(monitor), MDT_EFFECTIVE_DPI, &dpi_x, &dpi_y)) ||
+      dpi_x == 0) {
+    return std::unexpected(MonitorError::of(MonitorError::Kind::GetInfoFailed));
+  }
+  return dpi_x / 96.0;
+}
+
+std::expected<std::uint32_t, MonitorError> monitor_orientation(MonitorHandle monitor) {
+  auto mode = current_settings(monitor);
+  if (!mode) return std::unexpected(std::move(mode.error()));
+  // DMDO_DEFAULT, DMDO_90, DMDO_180, DMDO_270: quarter turns.
+  if (mode->dmDisplayOrientation > DMDO_270) {
     return std::unexpected(MonitorError::of(MonitorError::Kind::GetSettingsFailed));
   }
-  return DisplayMode{static_cast<std::uint32_t>(mode.dmPelsWidth),
-                     static_cast<std::uint32_t>(mode.dmPelsHeight),
-                     static_cast<std::uint32_t>(mode.dmDisplayFrequency)};
+  return static_cast<std::uint32_t>(mode->dmDisplayOrientation) * 90;
+}
+
+std::expected<MonitorHandle, MonitorError> monitor_from_point(std::int64_t x, std::int64_t y) {
+  const auto coordinate = [](std::int64_t value) {
+    return static_cast<LONG>(std::clamp<std::int64_t>(value, std::numeric_limits<LONG>::min(),
+                                                      std::numeric_limits<LONG>::max()));
+  };
+  const PhysicalPixelsScope physical;
+  const HMONITOR monitor =
+      MonitorFromPoint(POINT{coordinate(x), coordinate(y)}, MONITOR_DEFAULTTONEAREST);
+  if (monitor == nullptr) return std::unexpected(MonitorError::of(MonitorError::Kind::NotFound));
+  return monitor_handle(monitor);
 }
 
 std::expected<std::string, MonitorError> monitor_device_name(MonitorHandle monitor) {

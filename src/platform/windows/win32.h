@@ -12,3 +12,8 @@
 // The Windows Runtime core.
 #include <roapi.h>
 #include <winstring.h>
+
+// Window bounds from the Desktop Window Manager (dwmapi.dll) and monitor
+// scaling (shcore.dll).
+#include <dwmapi.h>
+#include <shellscalingapi.h>

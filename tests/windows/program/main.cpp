@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
 
   check_error_texts();
   check_monitors();
+  check_geometry();
   check_windows();
   check_device_and_readback();
   check_frame_arrival();

@@ -13,6 +13,7 @@
 // The groups of checks, in the order main runs them.
 void check_error_texts();
 void check_monitors();
+void check_geometry();
 void check_windows();
 void check_device_and_readback();
 void check_frame_arrival();

@@ -65,6 +65,22 @@ WINSIM_CONTROL_API uintptr_t winsim_add_monitor(uint32_t width, uint32_t height,
 /* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
 WINSIM_CONTROL_API int winsim_remove_monitor(uintptr_t monitor);
 
+/* Places a monitor and sets its scale, rotation and work area, in physical
+ * pixels of the virtual screen. Without a position (has_position 0) it stands
+ * right of the monitors before it that have none, from x = 0. dpi is the
+ * effective DPI (96 at 100 %, 144 at 150 %); orientation is DMDO_DEFAULT (0)
+ * to DMDO_270 (3); the monitor's size stays the current display mode's, as
+ * the desktop shows it. Without a work area (has_work_area 0) it is the
+ * monitor less a 48-pixel task bar at the bottom. The primary monitor is the
+ * first one whose top-left corner is (0, 0), else the first one.
+ * WINSIM_OK, WINSIM_UNKNOWN_HANDLE, or WINSIM_INVALID_ARGUMENT for a dpi
+ * below 96 or an orientation above 3. */
+WINSIM_CONTROL_API int winsim_set_monitor_geometry(uintptr_t monitor, int has_position, int32_t x,
+                                                   int32_t y, uint32_t dpi, uint32_t orientation,
+                                                   int has_work_area, int32_t work_left,
+                                                   int32_t work_top, int32_t work_right,
+                                                   int32_t work_bottom);
+
 /* Adds a window on top of the Z-order of its siblings and returns its HWND.
  * With parent 0 it is a top-level window; else a child window of that window,
  * with WS_CHILD added to `style` and, unless own_process is non-zero, in its
@@ -79,6 +95,15 @@ WINSIM_CONTROL_API uintptr_t winsim_add_window(const char16_t* title, size_t tit
 /* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
 WINSIM_CONTROL_API int winsim_destroy_window(uintptr_t window);
 WINSIM_CONTROL_API int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height);
+/* Moves the top-left corner of a window's visible bounds to (x, y), in
+ * physical pixels of the virtual screen. A window starts at (0, 0). */
+WINSIM_CONTROL_API int winsim_move_window(uintptr_t window, int32_t x, int32_t y);
+/* Minimizes (non-zero) or restores a window. */
+WINSIM_CONTROL_API int winsim_set_minimized(uintptr_t window, int minimized);
+/* The window's class name, cut to 256 units and at its first zero unit. A
+ * window starts with "WinsimWindow". */
+WINSIM_CONTROL_API int winsim_set_window_class(uintptr_t window, const char16_t* class_name,
+                                               size_t class_name_len);
 /* 0 leaves no window in the foreground. A top-level window is raised to the top
  * of the Z-order. WINSIM_UNKNOWN_HANDLE, or WINSIM_NOT_TOP_LEVEL for a child
  * window, which cannot be the foreground window. */
@@ -168,6 +193,16 @@ WINSIM_CONTROL_API void winsim_set_session_interfaces(int cursor_switch, int bor
  * not closed or released), oldest first: one "<cursor>\t<border>\n" line each,
  * 1 for on, 0 for off. Same buffer protocol as winsim_live_objects. */
 WINSIM_CONTROL_API size_t winsim_capture_sessions(uintptr_t target, char* buffer, size_t size);
+
+/* Whether user32 offers the thread DPI awareness functions to GetProcAddress,
+ * as Windows 10 version 1607 and later do; reset() offers them. */
+WINSIM_CONTROL_API void winsim_set_dpi_awareness_exports(int offered);
+/* The calling thread's DPI awareness context (DPI_AWARENESS_CONTEXT_UNAWARE,
+ * -1, to ..._UNAWARE_GDISCALED, -5), read or set without counting a call of
+ * the Windows functions. A thread starts DPI unaware; reset() makes the
+ * calling thread unaware again. Setting another value: WINSIM_INVALID_ARGUMENT. */
+WINSIM_CONTROL_API intptr_t winsim_thread_dpi_awareness(void);
+WINSIM_CONTROL_API int winsim_set_thread_dpi_awareness(intptr_t context);
 
 /* Pauses (paused != 0) or resumes an operation: while paused, its calls wait
  * on entry until it is resumed; reset() resumes every operation. WINSIM_OK or

@@ -22,6 +22,8 @@ __all__ = [
     "add_window",
     "destroy_window",
     "resize_window",
+    "move_window",
+    "set_minimized",
     "set_foreground",
     "set_text_length_overreport",
     "fail",
@@ -40,6 +42,17 @@ __all__ = [
     "set_pointer",
     "set_session_interfaces",
     "capture_sessions",
+    "set_dpi_awareness_exports",
+    "thread_dpi_awareness",
+    "set_thread_dpi_awareness",
+    "DPI_AWARENESS_CONTEXT_UNAWARE",
+    "DPI_AWARENESS_CONTEXT_SYSTEM_AWARE",
+    "DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE",
+    "DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2",
+    "DPI_AWARENESS_CONTEXT_UNAWARE_GDISCALED",
+    "TASK_BAR_HEIGHT",
+    "CAPTION_HEIGHT",
+    "MINIMIZED_POSITION",
     "POINTER_SIZE",
     "POINTER_RGBA",
 ]
@@ -47,6 +60,20 @@ __all__ = [
 # The simulated mouse pointer as captures draw it (set_pointer).
 POINTER_SIZE = 8
 POINTER_RGBA = (255, 0, 255, 255)
+
+# The thread DPI awareness contexts, as Windows defines the pseudo-handles.
+DPI_AWARENESS_CONTEXT_UNAWARE = -1
+DPI_AWARENESS_CONTEXT_SYSTEM_AWARE = -2
+DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE = -3
+DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 = -4
+DPI_AWARENESS_CONTEXT_UNAWARE_GDISCALED = -5
+
+# The task bar that a monitor's default work area leaves out at its bottom;
+# the caption of a window with WS_CAPTION at 100 % scale (it scales with the
+# window's monitor); where minimized windows are parked.
+TASK_BAR_HEIGHT = 48
+CAPTION_HEIGHT = 31
+MINIMIZED_POSITION = -32000
 
 _LIBRARY_NAME = "libwinsim.so"
 
@@ -93,6 +120,22 @@ _lib.winsim_destroy_window.argtypes = [_handle]
 _lib.winsim_destroy_window.restype = ctypes.c_int
 _lib.winsim_resize_window.argtypes = [_handle, ctypes.c_uint32, ctypes.c_uint32]
 _lib.winsim_resize_window.restype = ctypes.c_int
+_lib.winsim_set_monitor_geometry.argtypes = [
+    _handle, ctypes.c_int, ctypes.c_int32, ctypes.c_int32, ctypes.c_uint32, ctypes.c_uint32,
+    ctypes.c_int, ctypes.c_int32, ctypes.c_int32, ctypes.c_int32, ctypes.c_int32]
+_lib.winsim_set_monitor_geometry.restype = ctypes.c_int
+_lib.winsim_move_window.argtypes = [_handle, ctypes.c_int32, ctypes.c_int32]
+_lib.winsim_move_window.restype = ctypes.c_int
+_lib.winsim_set_minimized.argtypes = [_handle, ctypes.c_int]
+_lib.winsim_set_minimized.restype = ctypes.c_int
+_lib.winsim_set_window_class.argtypes = [_handle, _units, ctypes.c_size_t]
+_lib.winsim_set_window_class.restype = ctypes.c_int
+_lib.winsim_set_dpi_awareness_exports.argtypes = [ctypes.c_int]
+_lib.winsim_set_dpi_awareness_exports.restype = None
+_lib.winsim_thread_dpi_awareness.argtypes = []
+_lib.winsim_thread_dpi_awareness.restype = ctypes.c_ssize_t
+_lib.winsim_set_thread_dpi_awareness.argtypes = [ctypes.c_ssize_t]
+_lib.winsim_set_thread_dpi_awareness.restype = ctypes.c_int
 _lib.winsim_set_foreground.argtypes = [_handle]
 _lib.winsim_set_foreground.restype = ctypes.c_int
 _lib.winsim_set_text_length_overreport.argtypes = [ctypes.c_int32]
@@ -168,6 +211,9 @@ for _function in (
     _lib.winsim_set_content, _lib.winsim_set_row_pitch_alignment, _lib.winsim_set_row_pitch,
     _lib.winsim_pause, _lib.winsim_wait_paused, _lib.winsim_set_pointer,
     _lib.winsim_set_session_interfaces, _lib.winsim_capture_sessions,
+    _lib.winsim_set_monitor_geometry, _lib.winsim_move_window, _lib.winsim_set_minimized,
+    _lib.winsim_set_window_class, _lib.winsim_set_dpi_awareness_exports,
+    _lib.winsim_thread_dpi_awareness, _lib.winsim_set_thread_dpi_awareness,
 ):
     _function.errcheck = _check_failure
 
@@ -212,6 +258,35 @@ def _int32(name, value):
     return value
 
 
+def _point(name, value):
+    """(x, y) of a pair of 32-bit ints."""
+    try:
+        x, y = value
+    except (TypeError, ValueError):
+        raise TypeError(f"{name} must be a pair (x, y), not {value!r}") from None
+    return _int32(f"{name} x", x), _int32(f"{name} y", y)
+
+
+def _area(name, value):
+    """(left, top, right, bottom) of a (left, top, width, height) rectangle."""
+    try:
+        left, top, width, height = value
+    except (TypeError, ValueError):
+        raise TypeError(f"{name} must be (left, top, width, height), not {value!r}") from None
+    left, top = _int32(f"{name} left", left), _int32(f"{name} top", top)
+    right = _int32(f"{name} right", left + _uint32(f"{name} width", width))
+    bottom = _int32(f"{name} bottom", top + _uint32(f"{name} height", height))
+    return left, top, right, bottom
+
+
+def _dpi(scale):
+    if isinstance(scale, bool) or not isinstance(scale, (int, float)):
+        raise TypeError(f"scale must be a number, not {type(scale).__name__}")
+    if not 1.0 <= scale <= 5.0:
+        raise ValueError(f"scale must be in 1.0..5.0, got {scale}")
+    return round(96 * scale)
+
+
 def _check_handle(status, name, value):
     if status == _UNKNOWN_HANDLE:
         raise ValueError(f"unknown {name} {value:#x}")
@@ -247,23 +322,46 @@ def reset():
 
 
 def add_monitor(width=1920, height=1080, refresh_rate=60, device_name=None,
-                device_string="Generic PnP Monitor"):
+                device_string="Generic PnP Monitor", position=None, scale=1.0, orientation=0,
+                work_area=None):
     """Adds a monitor, enumerated after those added before; returns its HMONITOR.
 
     device_name defaults to "\\\\.\\DISPLAY<n>" with the lowest n that no monitor
-    present uses. The first monitor present is the primary one. Names longer
-    than the system's buffers are cut to 32 (device_name) and 128
-    (device_string) UTF-16 units. Device names are unique, as on Windows: a
-    name that another monitor has already, compared ignoring case, raises
-    ValueError.
+    present uses. Names longer than the system's buffers are cut to 32
+    (device_name) and 128 (device_string) UTF-16 units. Device names are
+    unique, as on Windows: a name that another monitor has already, compared
+    ignoring case, raises ValueError.
+
+    Coordinates are physical pixels of the virtual screen. position=(x, y)
+    puts the monitor's top-left corner there (negative values left of or above
+    the primary monitor); None puts it right of the monitors before it that
+    have no position either, from x = 0. The primary monitor is the first one
+    whose top-left corner is (0, 0) (the first one of all when none is): keep
+    monitors from overlapping, as Windows does.
+
+    width and height are the current display mode as the desktop shows it: a
+    monitor turned by 90 or 270 degrees (orientation, clockwise) is given its
+    portrait size. scale is the user's display scale (1.5 for 150 %): the
+    effective DPI is 96 * scale, and a thread that is not per-monitor DPI
+    aware sees this monitor's rectangles, and those of the windows on it,
+    divided by it. work_area=(left, top, width, height) in the virtual
+    screen; None means the whole monitor less a TASK_BAR_HEIGHT task bar at
+    the bottom.
     """
     name, name_units = _optional_text("device_name", device_name)
     string, string_units = _text("device_string", device_string)
+    width, height = _uint32("width", width), _uint32("height", height)
+    refresh_rate = _uint32("refresh_rate", refresh_rate)
+    has_position, x, y = (0, 0, 0) if position is None else (1, *_point("position", position))
+    dpi = _dpi(scale)
+    if isinstance(orientation, bool) or orientation not in (0, 90, 180, 270):
+        raise ValueError(f"orientation must be 0, 90, 180 or 270, got {orientation!r}")
+    work = (0, 0, 0, 0, 0) if work_area is None else (1, *_area("work_area", work_area))
     handle = _lib.winsim_add_monitor(
-        _uint32("width", width), _uint32("height", height),
-        _uint32("refresh_rate", refresh_rate), name, name_units, string, string_units)
+        width, height, refresh_rate, name, name_units, string, string_units)
     if handle == 0:
         raise ValueError(f"device name {device_name!r} is already used by another monitor")
+    _lib.winsim_set_monitor_geometry(handle, has_position, x, y, dpi, orientation // 90, *work)
     return handle
 
 
@@ -274,7 +372,8 @@ def remove_monitor(hmonitor):
 
 
 def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=0,
-               own_process=False, parent=None):
+               own_process=False, parent=None, position=(0, 0), class_name="WinsimWindow",
+               minimized=False):
     """Adds a window on top of the Z-order; returns its HWND.
 
     Windows are enumerated and found by title in Z-order, topmost first, so a
@@ -296,6 +395,15 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
 
     `visible` sets or clears WS_VISIBLE in `style`. The title is cut at its
     first zero character, as a window title is a zero-terminated string.
+
+    width and height are the window's visible bounds, the size its captures
+    show; position=(x, y) is their top-left corner in physical pixels of the
+    virtual screen. The client area is the same less a caption at the top
+    when `style` has WS_CAPTION (CAPTION_HEIGHT at 100 % scale, scaled with
+    the DPI of the monitor the window is on). The class name is cut to 256
+    characters. A minimized window (IsIconic) has its rectangles parked at
+    MINIMIZED_POSITION and no client area, while MonitorFromWindow still
+    counts it where it was restored.
     """
     units, count = _text("title", title)
     parent_handle = 0 if parent is None else _handle_value("parent window handle", parent)
@@ -305,6 +413,11 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
         parent_handle)
     if handle == 0:
         raise ValueError(f"unknown parent window handle {parent_handle:#x}")
+    x, y = _point("position", position)
+    class_units, class_count = _text("class_name", class_name)
+    _lib.winsim_move_window(handle, x, y)
+    _lib.winsim_set_window_class(handle, class_units, class_count)
+    _lib.winsim_set_minimized(handle, bool(minimized))
     return handle
 
 
@@ -323,6 +436,42 @@ def resize_window(hwnd, width, height):
     _check_handle(
         _lib.winsim_resize_window(hwnd, _uint32("width", width), _uint32("height", height)),
         "window handle", hwnd)
+
+
+def move_window(hwnd, x, y):
+    """Moves the top-left corner of a window's visible bounds to (x, y), in
+    physical pixels of the virtual screen."""
+    hwnd = _handle_value("window handle", hwnd)
+    _check_handle(
+        _lib.winsim_move_window(hwnd, _int32("x", x), _int32("y", y)), "window handle", hwnd)
+
+
+def set_minimized(hwnd, minimized):
+    """Minimizes a window (true) or restores it (false)."""
+    hwnd = _handle_value("window handle", hwnd)
+    _check_handle(_lib.winsim_set_minimized(hwnd, bool(minimized)), "window handle", hwnd)
+
+
+def set_dpi_awareness_exports(offered):
+    """Whether GetProcAddress finds SetThreadDpiAwarenessContext and
+    GetThreadDpiAwarenessContext in user32.dll; false stands for Windows
+    before version 1607. reset() offers them again."""
+    _lib.winsim_set_dpi_awareness_exports(bool(offered))
+
+
+def thread_dpi_awareness():
+    """The calling thread's DPI awareness context (DPI_AWARENESS_CONTEXT_*),
+    read without counting a call. Threads start DPI unaware, as in an
+    interpreter that declares no awareness."""
+    return _lib.winsim_thread_dpi_awareness()
+
+
+def set_thread_dpi_awareness(context):
+    """Sets the calling thread's DPI awareness context (DPI_AWARENESS_CONTEXT_*)
+    without counting a call; reset() makes the calling thread unaware again."""
+    if isinstance(context, bool) or not isinstance(context, int) or not -5 <= context <= -1:
+        raise ValueError(f"not a DPI awareness context: {context!r}")
+    _lib.winsim_set_thread_dpi_awareness(context)
 
 
 def set_foreground(hwnd):
