@@ -7,12 +7,15 @@ set(OPTICATCHER_CORE_SOURCES
   errors.cpp
   pixel_layout.cpp
   platform/windows/api_error.cpp
+  platform/windows/apartment.cpp
+  platform/windows/capture_access.cpp
   platform/windows/capture.cpp
   platform/windows/capture_item.cpp
   platform/windows/capture_session.cpp
   platform/windows/device.cpp
   platform/windows/frame.cpp
   platform/windows/frame_arrival.cpp
+  platform/windows/item_closed.cpp
   platform/windows/monitor.cpp
   platform/windows/physical_pixels.cpp
   platform/windows/pixel_conversion.cpp

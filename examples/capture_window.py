@@ -31,9 +31,9 @@ def main(argv: list[str]) -> int:
     deadline = time.monotonic() + seconds
     try:
         while time.monotonic() < deadline:
-            # A closed window is not reported by the capture: it stays active and
-            # frame() keeps returning the last frame. Ask the window instead.
-            if not window.valid:
+            # A closed window leaves the capture active, with its last frame:
+            # target_closed says that it has gone.
+            if capture.target_closed:
                 print("the window was closed")
                 break
             frame = capture.frame()  # the size of the window's content right now

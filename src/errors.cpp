@@ -1,5 +1,8 @@
 #include "errors.h"
 
+#include <cstdio>
+#include <iterator>
+
 #include "pixel_layout.h"
 
 namespace {
@@ -98,6 +101,35 @@ ErrorDescription describe(const WindowError& error) {
       error.value));
 }
 
+namespace {
+
+// The status part of the border-consent error: the access status by its
+// metadata name, or how the request ended without one.
+std::string border_access_status_text(const CaptureError::BorderNotAllowed& refused) {
+  using Outcome = CaptureError::BorderNotAllowed::Outcome;
+  switch (refused.outcome) {
+    case Outcome::Answered:
+      break;
+    case Outcome::Canceled:
+      return "Canceled";
+    case Outcome::Failed: {
+      char code[16];
+      std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(refused.value));
+      return std::string("Error ") + code;
+    }
+    case Outcome::NoAnswer:
+      return "no answer within " + std::to_string(BORDER_ACCESS_TIMEOUT.count()) + "s";
+  }
+  static constexpr const char* kStatuses[] = {"DeniedBySystem", "NotDeclaredByApp", "DeniedByUser",
+                                              "UserPromptRequired", "Allowed"};
+  if (refused.value >= 0 && refused.value < static_cast<std::int32_t>(std::size(kStatuses))) {
+    return kStatuses[refused.value];
+  }
+  return "status " + std::to_string(refused.value);
+}
+
+}  // namespace
+
 ErrorDescription describe(const CaptureError& error) {
   using E = CaptureError;
   return std::visit(
@@ -157,6 +189,10 @@ ErrorDescription describe(const CaptureError& error) {
             }
             return runtime_error(
                 "Hiding the capture border needs Windows 11 (or Windows Server 2022) or later");
+          },
+          [](const E::BorderNotAllowed& refused) {
+            return runtime_error("Windows did not allow a capture without the border (" +
+                                 border_access_status_text(refused) + ")");
           },
           [](const E::UnknownPixelLayout&) {
             std::string names;

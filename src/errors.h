@@ -20,6 +20,10 @@
 // Longest wait of `Capture::start` for the first frame; its error text names it.
 inline constexpr std::chrono::seconds FIRST_FRAME_TIMEOUT{5};
 
+// Longest wait for Windows' answer to a request for captures without the
+// border; its error text names it.
+inline constexpr std::chrono::seconds BORDER_ACCESS_TIMEOUT{5};
+
 struct IErrorInfo;
 
 // One owned reference to a thread's error information, opaque here so that
@@ -213,6 +217,7 @@ struct CaptureError {
     RegionOutsideFrame,
     InvalidTimeout,
     SwitchUnavailable,
+    BorderNotAllowed,
     UnknownPixelLayout,
   };
   struct NoFrameYet {};
@@ -258,13 +263,21 @@ struct CaptureError {
   struct SwitchUnavailable {
     SessionSwitch which;
   };
+  // Windows did not allow captures without the border: how the request for
+  // it ended. `value` is the access status Windows answered (Answered) or the
+  // operation's error code (Failed).
+  struct BorderNotAllowed {
+    enum class Outcome { Answered, Canceled, Failed, NoAnswer };
+    Outcome outcome;
+    std::int32_t value;
+  };
   // A pixel layout named by none of the layouts' names.
   struct UnknownPixelLayout {};
   using Value =
       std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
                    CreateStagingTextureFailed, OutWrongType, OutWrongShape, NotContiguous, ReadOnly,
                    Python, WindowsError, Monitor, Window, RegionOutsideFrame, InvalidTimeout,
-                   SwitchUnavailable, UnknownPixelLayout>;
+                   SwitchUnavailable, BorderNotAllowed, UnknownPixelLayout>;
   static_assert(std::variant_size_v<Value> ==
                 static_cast<std::size_t>(Kind::UnknownPixelLayout) + 1);
 
@@ -291,6 +304,9 @@ struct CaptureError {
     return {RegionOutsideFrame{region, content_width, content_height}};
   }
   static CaptureError switch_unavailable(SessionSwitch which) { return {SwitchUnavailable{which}}; }
+  static CaptureError border_not_allowed(BorderNotAllowed::Outcome outcome, std::int32_t value) {
+    return {BorderNotAllowed{outcome, value}};
+  }
 };
 
 // The built-in Python exception an error is raised as. It is chosen here, next

@@ -26,7 +26,7 @@ MEMBERS = {
     oc.Window: ["valid", "name", "focus", "focused", "rect", "client_rect", "process_id",
                 "class_name", "minimized", "monitor", "handle", "from_handle"],
     oc.Capture: ["start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
-                 "border", "pixel_layout"],
+                 "border", "target_closed", "pixel_layout"],
 }
 
 

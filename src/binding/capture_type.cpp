@@ -9,6 +9,7 @@
 #include "binding/classes.h"
 #include "binding/frame_array.h"
 #include "platform/windows/capture.h"
+#include "platform/windows/capture_access.h"
 
 namespace {
 
@@ -22,9 +23,31 @@ constexpr ArgumentSpec kFrameRegionSpec{"Capture.frame_region()", kFrameRegionPa
 constexpr const char* kWaitFrameParameters[] = {"timeout"};
 constexpr ArgumentSpec kWaitFrameSpec{"Capture.wait_frame()", kWaitFrameParameters, 0};
 
-// How often a long wait_frame takes the interpreter lock back to let a signal
-// handler run (Ctrl+C raises KeyboardInterrupt in the waiting thread).
+// How often a long wait (wait_frame, the border's consent) takes the
+// interpreter lock back to let a signal handler run (Ctrl+C raises
+// KeyboardInterrupt in the waiting thread).
 constexpr auto kSignalCheckInterval = std::chrono::milliseconds(50);
+
+using Clock = std::chrono::steady_clock;
+
+enum class SlicedWait { Ended, TimedOut, Interrupted };
+
+// Runs `wait(until)` (true once what it waits for has happened) without the
+// interpreter lock, in slices of at most kSignalCheckInterval, until it ends,
+// `deadline` (none: no limit) passes, or a signal handler raises. Between
+// slices, with the lock held, signal handlers run and `check()` may end the
+// wait early (true).
+template <class Wait, class Check>
+SlicedWait wait_in_slices(std::optional<Clock::time_point> deadline, Wait wait, Check check) {
+  while (true) {
+    const Clock::time_point slice = Clock::now() + kSignalCheckInterval;
+    const Clock::time_point until = deadline ? std::min(*deadline, slice) : slice;
+    if (without_gil([&] { return wait(until); })) return SlicedWait::Ended;
+    if (deadline && Clock::now() >= *deadline) return SlicedWait::TimedOut;
+    if (PyErr_CheckSignals() < 0) return SlicedWait::Interrupted;
+    if (check()) return SlicedWait::Ended;
+  }
+}
 // Longer timeouts wait without limit: a deadline that far off would overflow
 // the clock's range, and nobody waits that long.
 constexpr double kLongestTimeout = 1e9;  // seconds, about 32 years
@@ -207,21 +230,58 @@ PyObject* wait_frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, Py
     if (prepared == nullptr) return nullptr;
     Py_DECREF(prepared);
 
-    using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> deadline;
     if (timeout && *timeout < kLongestTimeout) {
       deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                     std::chrono::duration<double>(*timeout));
     }
-    while (true) {
-      const Clock::time_point check = Clock::now() + kSignalCheckInterval;
-      const Clock::time_point until = deadline ? std::min(*deadline, check) : check;
-      const FrameWait::Result result = without_gil([&] { return wait->wait_until(until); });
-      if (result == FrameWait::Result::Arrived) Py_RETURN_TRUE;
-      if (result == FrameWait::Result::Stopped) Py_RETURN_FALSE;
-      if (deadline && Clock::now() >= *deadline) Py_RETURN_FALSE;
-      if (PyErr_CheckSignals() < 0) return nullptr;
+    // Each signal check also looks at the target's handle: a target found
+    // gone ends every wait of the capture.
+    FrameWait::Result result = FrameWait::Result::TimedOut;
+    const SlicedWait ended = wait_in_slices(
+        deadline,
+        [&](Clock::time_point until) {
+          result = wait->wait_until(until);
+          return result != FrameWait::Result::TimedOut;
+        },
+        [&] {
+          if (!wait->target_gone()) return false;
+          result = FrameWait::Result::Stopped;
+          return true;
+        });
+    if (ended == SlicedWait::Interrupted) return nullptr;
+    if (result == FrameWait::Result::Arrived) Py_RETURN_TRUE;
+    Py_RETURN_FALSE;
+  });
+}
+
+// Switching the border off needs Windows' consent first (capture_access.h):
+// the request is made and waited for before the capture is touched, without
+// the interpreter lock and without the capture's access, taking signals as
+// wait_frame does, for at most BORDER_ACCESS_TIMEOUT. A refusal leaves the
+// setting as it was.
+int set_border(PyObject* self, PyObject* value, void* closure) {
+  return guarded_status([&]() -> int {
+    if (value != nullptr) {
+      bool on = true;
+      if (!convert_bool(value, on)) return -1;
+      if (!on) {
+        auto request = without_gil([] { return request_borderless_access(); });
+        if (!request) return raise_error(std::move(request.error())), -1;
+        if (*request) {
+          const SlicedWait ended = wait_in_slices(
+              Clock::now() + BORDER_ACCESS_TIMEOUT,
+              [&](Clock::time_point until) { return (*request)->wait_until(until); },
+              [] { return false; });
+          if (ended == SlicedWait::Interrupted) return -1;
+          if (auto allowed = (*request)->finish(); !allowed) {
+            return raise_error(std::move(allowed.error())), -1;
+          }
+        }
+      }
     }
+    return exclusive_setter<Capture, bool, convert_bool, &Capture::set_border>(self, value,
+                                                                               closure);
   });
 }
 
@@ -279,11 +339,17 @@ PyGetSetDef capture_getset[] = {
      "A change applies to the running capture at once and to later starts. False needs Windows "
      "10\nversion 2004 or later.",
      nullptr},
-    {"border", property_getter<Capture, &Capture::border>,
-     exclusive_setter<Capture, bool, convert_bool, &Capture::set_border>,
+    {"border", property_getter<Capture, &Capture::border>, set_border,
      ":``bool``: True if Windows draws a border around the captured target (the default).\n\n"
      "A change applies to the running capture at once and to later starts. False needs Windows "
-     "11\n(or Windows Server 2022) or later.",
+     "11\n(or Windows Server 2022) or later. Where Windows asks for consent to captures without "
+     "the\nborder, setting False asks for it first (once per process, waiting up to 5 seconds "
+     "for the\nanswer) and raises RuntimeError when it is not given.",
+     nullptr},
+    {"target_closed", property_getter<Capture, &Capture::target_closed>, nullptr,
+     ":``bool``: True once the captured window has closed or the captured monitor has gone.\n\n"
+     "The capture stays active and :meth:`frame` keeps returning the last frame until "
+     ":meth:`stop`;\n:meth:`wait_frame` returns False. False when no capture is running.",
      nullptr},
     {"pixel_layout", property_getter<Capture, &Capture::pixel_layout>,
      exclusive_setter<Capture, PixelLayout, convert_pixel_layout, &Capture::set_pixel_layout>,

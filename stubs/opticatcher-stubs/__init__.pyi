@@ -369,11 +369,21 @@ class Capture:
         """:``bool``: True if Windows draws a border around the captured target (the default).
 
         A change applies to the running capture at once and to later starts. False needs Windows 11
-        (or Windows Server 2022) or later.
+        (or Windows Server 2022) or later. Where Windows asks for consent to captures without the
+        border, setting False asks for it first (once per process, waiting up to 5 seconds for the
+        answer) and raises RuntimeError when it is not given.
         """
 
     @border.setter
     def border(self, value: bool | np.bool_) -> None: ...
+    @property
+    def target_closed(self) -> bool:
+        """:``bool``: True once the captured window has closed or the captured monitor has gone.
+
+        The capture stays active and :meth:`frame` keeps returning the last frame until :meth:`stop`;
+        :meth:`wait_frame` returns False. False when no capture is running.
+        """
+
     @property
     def pixel_layout(self) -> _PixelLayout:
         """:``str``: The pixel layout of the frames of :meth:`frame` and :meth:`frame_region`.

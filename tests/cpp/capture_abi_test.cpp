@@ -40,6 +40,13 @@ TEST(CaptureAbi, InterfaceIdsAreThoseOfTheWindowsMetadata) {
       {IID_ITypedEventHandler_FramePool_Inspectable, "{51A947F7-79CF-5A3E-A3A5-1289CFA6DFE8}"},
       {IID_IDirect3D11CaptureFramePool, "{24EB6D22-1975-422E-82E7-780DBD8DDF24}"},
       {IID_IDirect3D11CaptureFramePoolStatics2, "{589B103F-6BBC-5DF5-A991-02E28B3B66D5}"},
+      {IID_ITypedEventHandler_GraphicsCaptureItem_Inspectable,
+       "{E9C610C0-A68C-5BD9-8021-8589346EEEE2}"},
+      {IID_IAsyncInfo, "{00000036-0000-0000-C000-000000000046}"},
+      {IID_IAsyncOperation_AppCapabilityAccessStatus, "{827CAF42-5FE6-5B5B-84CE-C44834134D3D}"},
+      {IID_IAsyncOperationCompletedHandler_AppCapabilityAccessStatus,
+       "{6EA0F2E9-BC97-58E8-A3A6-C829B9E5F2AA}"},
+      {IID_IGraphicsCaptureAccessStatics, "{743ED370-06EC-5040-A58A-901F0F757095}"},
   };
   for (const auto& known : interfaces) EXPECT_EQ(registry_form(known.iid), known.metadata);
 }
@@ -102,6 +109,22 @@ void check_switch_slots(Probe& probe) {
   ASSERT_EQ(reinterpret_cast<Put>(vtable[7])(&probe, 0), S_OK);
   EXPECT_EQ(probe.reached, "put");
   EXPECT_EQ(probe.value, 0);
+}
+
+// The values the metadata fixes for the enumerations the module passes or reads.
+TEST(CaptureAbi, EnumerationValuesAreThoseOfTheWindowsMetadata) {
+  using namespace winrt_abi;
+  EXPECT_EQ(GraphicsCaptureAccessKind_Borderless, 0);
+  EXPECT_EQ(AppCapabilityAccessStatus_DeniedBySystem, 0);
+  EXPECT_EQ(AppCapabilityAccessStatus_NotDeclaredByApp, 1);
+  EXPECT_EQ(AppCapabilityAccessStatus_DeniedByUser, 2);
+  EXPECT_EQ(AppCapabilityAccessStatus_UserPromptRequired, 3);
+  EXPECT_EQ(AppCapabilityAccessStatus_Allowed, 4);
+  EXPECT_EQ(AsyncStatus_Started, 0);
+  EXPECT_EQ(AsyncStatus_Completed, 1);
+  EXPECT_EQ(AsyncStatus_Canceled, 2);
+  EXPECT_EQ(AsyncStatus_Error, 3);
+  static_assert(sizeof(AppCapabilityAccessStatus) == 4 && sizeof(AsyncStatus) == 4);
 }
 
 TEST(CaptureAbi, SessionSwitchesSitInTheMetadatasSlots) {

@@ -1,8 +1,9 @@
 """Every platform call of a capture's life, failed one at a time.
 
 A good run of start (with the pointer and border switched off), frame
-delivery, frame, frame_region (in BGR), switching them on again while running,
-and stop is recorded first: which platform operations each phase calls, and how
+delivery, frame, frame_region (in BGR), a request for captures without the
+border that Windows refuses, a look at the target, switching them on again
+while running, and stop is recorded first: which platform operations each phase calls, and how
 often. Then the same run is repeated once per recorded call, with exactly that
 call failing (and, where the operation delivers an object, once more with the
 call succeeding but delivering none). Each repetition checks what the failing
@@ -59,6 +60,7 @@ OPERATIONS = [
     "ClientToScreen", "DwmGetWindowAttribute", "GetClassNameW", "GetDpiForMonitor",
     "GetModuleHandleW", "GetProcAddress", "GetThreadDpiAwarenessContext", "GetWindowRect",
     "IsIconic", "IsWindow", "MonitorFromWindow", "SetThreadDpiAwarenessContext",
+    "add_Closed", "remove_Closed", "RequestAccessAsync", "put_Completed", "GetResults",
 ] + [
     "QueryInterface:" + name
     for name in [
@@ -69,7 +71,9 @@ OPERATIONS = [
         "IDirect3DSurface", "IErrorInfo", "IGraphicsCaptureItem", "IGraphicsCaptureItemInterop",
         "IGraphicsCaptureSession", "IGraphicsCaptureSession2", "IGraphicsCaptureSession3",
         "IInspectable", "IMarshal", "IRestrictedErrorInfo",
-        "ITypedEventHandler_FramePool_Inspectable", "IUnknown",
+        "ITypedEventHandler_FramePool_Inspectable", "IUnknown", "IAsyncInfo",
+        "IGraphicsCaptureAccessStatics", "IAsyncOperation_AppCapabilityAccessStatus",
+        "ITypedEventHandler_GraphicsCaptureItem_Inspectable",
     ]
 ]
 
@@ -107,6 +111,7 @@ OUTCOMES = {
     ("start", "QueryInterface:IDirect3DDevice"): (WINDOWS, NULL_OBJECT),
     ("start", "CreateFreeThreaded"): (WINDOWS, NULL_OBJECT),
     ("start", "add_FrameArrived"): (WINDOWS, None),
+    ("start", "add_Closed"): (WINDOWS, None),
     ("start", "CreateCaptureSession"): (WINDOWS, NULL_OBJECT),
     # The switches that are off apply before the first frame.
     ("start", "QueryInterface:IGraphicsCaptureSession2"): (WINDOWS, NULL_OBJECT),
@@ -134,6 +139,17 @@ OUTCOMES = {
     ("region read", "GetInterface"): (WINDOWS, NULL_OBJECT),
     ("region read", "CreateTexture2D"): (WINDOWS, NO_STAGING),
     ("region read", "Map"): (WINDOWS, NULL_POINTER),
+    # The border's consent, refused by Windows: a failing call is reported
+    # instead of the refusal; closing the finished operation may fail unseen.
+    ("consent", "WindowsCreateString"): (WINDOWS, None),
+    ("consent", "RoGetActivationFactory"): (WINDOWS, NULL_OBJECT),
+    ("consent", "RequestAccessAsync"): (WINDOWS, NULL_OBJECT),
+    ("consent", "put_Completed"): (WINDOWS, None),
+    ("consent", "GetResults"): (WINDOWS, None),
+    ("consent", "QueryInterface:IAsyncInfo"): (SUCCEEDS, SUCCEEDS),
+    # A look at the target: a monitor the system cannot answer for counts as
+    # gone (target_closed reads True); nothing fails.
+    ("target", "GetMonitorInfoW"): (SUCCEEDS, None),
     # Switching on while running: the switch stays off, the capture runs on.
     ("switches", "QueryInterface:IGraphicsCaptureSession2"): (WINDOWS, NULL_OBJECT),
     ("switches", "put_IsCursorCaptureEnabled"): (WINDOWS, None),
@@ -157,11 +173,15 @@ OUTCOMES = {
     ("stop", "GraphicsCaptureSession.Close"): (SUCCEEDS, None),
     ("stop", "QueryInterface:IClosable"): (SUCCEEDS, SUCCEEDS),
     ("stop", "remove_FrameArrived"): (SUCCEEDS, None),
+    ("stop", "remove_Closed"): (SUCCEEDS, None),
     ("stop", "Direct3D11CaptureFramePool.Close"): (SUCCEEDS, None),
 }
 
-PHASES = ["start", "first delivery", "first read", "region read", "switches", "growth",
-          "second read", "stop"]
+PHASES = ["start", "first delivery", "first read", "region read", "consent", "target",
+          "switches", "growth", "second read", "stop"]
+# How Windows refuses the consent in a good run. An Allowed would be
+# remembered for the process and change every later run.
+REFUSED = "Windows did not allow a capture without the border (DeniedByUser)"
 READS = {"first read", "region read", "second read"}
 # The reads that write into a caller's `out`.
 OUTS = {"first read", "region read"}
@@ -201,7 +221,8 @@ class Run:
             self.target = oc.Window("swept")
         self.capture = oc.Capture()
         self.capture.cursor = False
-        self.capture.border = False
+        self.capture.border = False  # no consent class yet: switched as before
+        winsim.set_border_access("denied")
         self.outs = {
             "first read": np.full((SMALL[1], SMALL[0], 4), OUT_FILL, np.uint8),
             "region read": np.full((REGION[3], REGION[2], 3), OUT_FILL, np.uint8),
@@ -217,6 +238,16 @@ class Run:
             return self.capture.frame_region(*REGION, out=self.outs[phase])
         return self.capture.frame()
 
+    def ask_consent(self):
+        """Sets the border off again, which Windows refuses."""
+        try:
+            self.capture.border = False
+        except RuntimeError as error:
+            if str(error) != REFUSED:
+                raise
+        else:
+            raise AssertionError("the border was switched off without consent")
+
     def switch_on(self):
         self.capture.cursor = True
         self.capture.border = True
@@ -226,6 +257,8 @@ class Run:
         yield "first delivery", lambda: winsim.present(self.handle)
         yield "first read", lambda: self.read("first read")
         yield "region read", lambda: self.read("region read")
+        yield "consent", self.ask_consent
+        yield "target", lambda: self.capture.target_closed
         yield "switches", self.switch_on
         if self.kind == "window":
             def grow():

@@ -362,7 +362,8 @@ FAULT_OPERATIONS = [
     "put_IsCursorCaptureEnabled", "put_IsBorderRequired",
     "GetModuleHandleW", "GetProcAddress", "SetThreadDpiAwarenessContext", "GetDpiForMonitor",
     "DwmGetWindowAttribute", "GetWindowRect", "ClientToScreen", "GetClassNameW", "IsIconic",
-    "MonitorFromWindow",
+    "MonitorFromWindow", "add_Closed", "remove_Closed", "RequestAccessAsync", "put_Completed",
+    "GetResults",
 ]
 
 faults = st.lists(
@@ -556,6 +557,7 @@ def test_start(target, await_first_frame, planned, running_before, extra):
     outcome_of(lambda: capture.start(target, await_first_frame))
     outcome_of(lambda: capture.start(target, await_first_frame=False, **extra_kwargs))
     outcome_of(lambda: capture.start(*[target, False] + extra_args))
+    assert capture.target_closed is False or capture.active
     if not isinstance(target, (oc.Monitor, oc.Window)):
         before = capture.active
         outcome_of(lambda: capture.start(target))
@@ -675,13 +677,16 @@ def test_wait_frame(timeout, planned, running, positional, extra):
 @FUZZ
 @given(st.one_of(any_values(), st.sampled_from(list(LAYOUT_SHAPES))),
        st.sampled_from(["cursor", "border", "pixel_layout"]), faults, st.integers(0, 2),
-       st.tuples(st.booleans(), st.booleans()))
-def test_switches(value, name, planned, running, interfaces):
+       st.tuples(st.booleans(), st.booleans()), st.sampled_from([None, "denied"]))
+def test_switches(value, name, planned, running, interfaces, border_access):
     """The cursor, border and pixel_layout properties take any value, on an
-    idle or running capture, on Windows versions with or without the
-    switches; a refused value leaves the property as it was."""
+    idle or running capture, on Windows versions with or without the switches
+    and with or without the border's consent (never allowed here: that would
+    hold for the rest of the process); a refused value leaves the property as
+    it was."""
     scene()
     winsim.set_session_interfaces(*interfaces)
+    winsim.set_border_access(border_access)
     capture = oc.Capture()
     if running:
         capture.start(oc.Monitor(1))

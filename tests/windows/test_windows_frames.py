@@ -239,6 +239,7 @@ def test_restarts_while_frames_arrive(service, new_capture):
             ("CreateFreeThreaded", 0x80070057),
             ("CreateCaptureSession", 0x80004005),
             ("StartCapture", 0x887A0005),
+            ("add_Closed", 0x80070005),
         ]
     ],
 )
@@ -254,3 +255,82 @@ def test_failures_give_the_module_texts_and_leave_nothing(service, new_capture, 
     capture.start(oc.primary_monitor())
     assert capture.frame().shape[2] == 4
     capture.stop()
+
+
+# --- what a capture meets on real Windows ------------------------------------------------
+
+REFUSED = "Windows did not allow a capture without the border ({})"
+
+
+def test_the_borders_consent(service, new_capture):
+    """GraphicsCaptureAccess answering from a thread of the service's: refused,
+    unanswered, then allowed, which holds for the rest of the process (so
+    this test comes last of those that switch the border)."""
+    capture = new_capture()
+    service.set_border_access(2)
+    with pytest.raises(RuntimeError) as caught:
+        capture.border = False
+    assert str(caught.value) == REFUSED.format("DeniedByUser") and capture.border is True
+    service.set_border_access(3)
+    started = time.monotonic()
+    with pytest.raises(RuntimeError) as caught:
+        capture.border = False
+    assert str(caught.value) == REFUSED.format("no answer within 5s")
+    assert 4.9 <= time.monotonic() - started < 15 and capture.border is True
+    service.set_border_access(1)
+    capture.border = False
+    assert capture.border is False
+    service.set_border_access(2)  # remembered: not asked again
+    capture.border = True
+    capture.border = False
+    # The stand-in's session has no border switch, as before Windows 11.
+    with pytest.raises(RuntimeError, match="^Hiding the capture border needs Windows 11"):
+        capture.start(oc.primary_monitor())
+    capture.border = True
+
+
+@pytest.mark.threaded
+@pytest.mark.parametrize("how", ["Closed", "IsWindow"])
+def test_a_closed_target_ends_every_wait(service, new_capture, how):
+    """Closed raised by the service (as for a monitor that goes), or a window
+    destroyed without it: target_closed, and every wait_frame returns False."""
+    handle = support.create_window("opticatcher closing", support.WS_OVERLAPPEDWINDOW | support.WS_VISIBLE)
+    capture = new_capture()
+    capture.start(oc.Window("opticatcher closing") if how == "IsWindow" else oc.primary_monitor())
+    assert capture.target_closed is False
+    results = []
+    waiters = [threading.Thread(target=lambda: results.append(capture.wait_frame(30)))
+               for _ in range(2)]
+    for waiter in waiters:
+        waiter.start()
+    time.sleep(0.1)
+    started = time.monotonic()
+    if how == "Closed":
+        service.close_items()
+        support.destroy_window(handle)
+    else:
+        support.destroy_window(handle)
+    for waiter in waiters:
+        waiter.join(10)
+    assert results == [False, False] and time.monotonic() - started < 2
+    assert capture.target_closed is True and capture.active
+    assert capture.frame().shape[2] == 4  # the last frame stays readable
+    capture.stop()
+    assert capture.target_closed is False
+
+
+def test_a_lost_device_and_a_new_start(service, new_capture):
+    monitor = oc.primary_monitor()
+    capture = new_capture()
+    capture.start(monitor)
+    capture.frame()
+    service.remove_device()
+    for read in (capture.frame, lambda: capture.frame_region(0, 0, 4, 4)):
+        with pytest.raises(RuntimeError) as caught:
+            read()
+        assert str(caught.value) == support.windows_api_error(0x887A0005)
+    assert service.deliver(1) == 0 and capture.wait_frame(0.1) is False
+    capture.stop()
+    assert service.live_objects() == 0
+    capture.start(monitor)
+    read_both_ways(capture, monitor.width, monitor.height, service.last_sequence())

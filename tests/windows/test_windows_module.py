@@ -26,7 +26,7 @@ def test_module_surface():
         oc.Window: {"valid", "name", "focus", "focused", "rect", "client_rect", "process_id",
                     "class_name", "minimized", "monitor", "handle", "from_handle"},
         oc.Capture: {"start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
-                     "border", "pixel_layout"},
+                     "border", "target_closed", "pixel_layout"},
     }
     for cls, names in members.items():
         assert {name for name in vars(cls) if not name.startswith("__")} == names

@@ -134,7 +134,8 @@ def notepad():
 # --- the stand-in capture service (Wine only) -----------------------------------
 
 ACTIVATABLE_CLASSES = r"Software\Microsoft\WindowsRuntime\ActivatableClassId"
-CAPTURE_CLASSES = [ITEM_CLASS, "Windows.Graphics.Capture.Direct3D11CaptureFramePool"]
+CAPTURE_CLASSES = [ITEM_CLASS, "Windows.Graphics.Capture.Direct3D11CaptureFramePool",
+                   "Windows.Graphics.Capture.GraphicsCaptureAccess"]
 # Frames that tests compared byte for byte with the pattern they were given.
 frames_compared = 0
 
@@ -223,6 +224,18 @@ class StandIn:
 
     def live_objects(self):
         return self.dll.stand_in_live_objects()
+
+    def set_border_access(self, answer):
+        """0 not registered, 1 Allowed, 2 DeniedByUser, 3 never answered."""
+        self.dll.stand_in_set_border_access(answer)
+
+    def close_items(self):
+        """Every item raises Closed, from a thread of the service's."""
+        self.dll.stand_in_close_items()
+
+    def remove_device(self):
+        """The device under every pool and frame made so far is removed."""
+        self.dll.stand_in_remove_device()
 
     def running_sessions(self):
         return self.dll.stand_in_running_sessions()

@@ -1,5 +1,6 @@
 #include "capture/factories.h"
 
+#include "capture/capture_access.h"
 #include "capture/capture_item.h"
 #include "capture/frame_pool.h"
 #include "combase/com_failure.h"
@@ -113,6 +114,9 @@ HRESULT query_activation_factory(const std::u16string& name, REFIID iid, void** 
   }
   if (name == u"Windows.Graphics.Capture.Direct3D11CaptureFramePool") {
     return pool_factory().query_internal(iid, factory);
+  }
+  if (name == u"Windows.Graphics.Capture.GraphicsCaptureAccess") {
+    return query_access_factory(iid, factory);
   }
   return REGDB_E_CLASSNOTREG;
 }

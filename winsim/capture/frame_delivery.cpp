@@ -40,12 +40,18 @@ struct PresentRequest {
   bool done = false;
 };
 
+struct Task {
+  std::function<void()> run;
+  bool done = false;
+};
+
 struct Delivery {
   std::mutex mutex;
   std::condition_variable wake;      // the worker
   std::condition_variable finished;  // presenters, reset() and fork()
   std::map<std::uint64_t, ActiveCapture> captures;
   std::vector<PresentRequest*> requests;
+  std::vector<std::shared_ptr<Task>> tasks;
   std::uint64_t last_capture = 0;
   bool automatic = true;
   bool worker_running = false;
@@ -94,6 +100,7 @@ void child_after_fork(void* context) {
   new (&state.wake) std::condition_variable;
   new (&state.finished) std::condition_variable;
   state.requests.clear();  // their presenters are in the parent
+  state.tasks.clear();
   if (!t_delivery_thread) {
     state.captures.clear();
     state.worker_running = false;
@@ -126,6 +133,8 @@ void deliver_frame(const std::shared_ptr<PoolCore>& core, const Target& target) 
   {
     std::lock_guard lock(core->mutex);
     if (core->closed || core->owner == nullptr) return;
+    // A removed device makes no more frames.
+    if (core->device == nullptr || core->device->removed()) return;
     PoolCore::Buffer* idle = nullptr;
     for (PoolCore::Buffer& candidate : core->buffers) {
       if (!candidate.busy) {
@@ -198,6 +207,22 @@ void deliver_turn(Delivery& state, std::unique_lock<std::mutex>& lock) {
     state.wake.wait(lock);
     return;
   }
+  if (!state.tasks.empty()) {
+    std::shared_ptr<Task> task = state.tasks.front();
+    state.tasks.erase(state.tasks.begin());
+    ++state.in_progress;
+    lock.unlock();
+    try {
+      task->run();
+    } catch (const std::exception&) {
+      // Out of memory inside the task: it did not complete.
+    }
+    lock.lock();
+    --state.in_progress;
+    task->done = true;
+    state.finished.notify_all();
+    return;
+  }
   std::vector<std::pair<std::shared_ptr<PoolCore>, Target>> batch;
   PresentRequest* request = nullptr;
   std::uint32_t repeat = 1;
@@ -252,7 +277,7 @@ void worker() {
   t_delivery_thread = true;
   Delivery& state = delivery();
   std::unique_lock lock(state.mutex);
-  while (!state.captures.empty() || !state.requests.empty()) {
+  while (!state.captures.empty() || !state.requests.empty() || !state.tasks.empty()) {
     try {
       deliver_turn(state, lock);
     } catch (const std::exception&) {
@@ -343,7 +368,35 @@ void wait_for_deliveries() {
   if (t_delivery_thread) return;
   Delivery& state = delivery();
   std::unique_lock lock(state.mutex);
-  state.finished.wait(lock, [&] { return state.in_progress == 0; });
+  // Tasks already queued count too: an answer on its way holds its operation.
+  state.finished.wait(lock, [&] { return state.in_progress == 0 && state.tasks.empty(); });
+}
+
+bool run_on_delivery_thread(std::function<void()> task, bool wait) {
+  if (wait && t_delivery_thread) {
+    task();
+    return true;
+  }
+  Delivery& state = delivery();
+  auto queued = std::make_shared<Task>();
+  queued->run = std::move(task);
+  std::unique_lock lock(state.mutex);
+  state.tasks.push_back(queued);
+  if (!ensure_worker(state)) {
+    state.tasks.pop_back();
+    return false;
+  }
+  if (wait) state.finished.wait(lock, [&] { return queued->done; });
+  return true;
+}
+
+void remove_capture_devices() {
+  Delivery& state = delivery();
+  std::lock_guard lock(state.mutex);
+  for (auto& [id, capture] : state.captures) {
+    std::lock_guard core_lock(capture.core->mutex);
+    if (capture.core->device != nullptr) capture.core->device->mark_removed();
+  }
 }
 
 bool on_delivery_thread() { return t_delivery_thread; }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "capture/frame_pool.h"
@@ -34,8 +35,18 @@ bool set_automatic_delivery(bool automatic);
 // False, with nothing delivered, when the delivery thread cannot be made.
 bool present(std::uintptr_t target, std::uint32_t count);
 
-// Waits until no delivery is in progress.
+// Waits until no delivery is in progress and no task is queued.
 void wait_for_deliveries();
+
+// Runs `task` on the delivery thread, after the deliveries already asked for
+// (the thread is started for it when none runs). With `wait`, returns once it
+// has run (at once, running it here, when called on the delivery thread). A
+// task counts as a delivery in progress while it runs. False, with nothing
+// run, when the delivery thread cannot be made.
+bool run_on_delivery_thread(std::function<void()> task, bool wait);
+
+// Marks the Direct3D device of every started capture removed.
+void remove_capture_devices();
 
 bool on_delivery_thread();
 

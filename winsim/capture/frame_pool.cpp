@@ -55,6 +55,7 @@ HRESULT configure_pool(PoolCore& core, winrt_abi::IDirect3DDevice* device,
   }
   auto d3d_device = ComPtr<d3d11::Device>::attach(wrapper->device(operation));
   if (!d3d_device) return E_INVALIDARG;
+  if (d3d_device->removed()) return DXGI_ERROR_DEVICE_REMOVED;
   const auto format = static_cast<DXGI_FORMAT>(pixel_format);
   // Everything is made before the pool changes: running out of memory on the
   // way leaves it as it was.

@@ -56,6 +56,13 @@ const KnownInterface kKnownInterfaces[] = {
      {"QueryInterface:IDirect3D11CaptureFramePoolStatics2", FailureKind::kHresult}},
     {winrt_abi::IID_ITypedEventHandler_FramePool_Inspectable,
      {"QueryInterface:ITypedEventHandler_FramePool_Inspectable", FailureKind::kHresult}},
+    {winrt_abi::IID_ITypedEventHandler_GraphicsCaptureItem_Inspectable,
+     {"QueryInterface:ITypedEventHandler_GraphicsCaptureItem_Inspectable", FailureKind::kHresult}},
+    {winrt_abi::IID_IGraphicsCaptureAccessStatics,
+     {"QueryInterface:IGraphicsCaptureAccessStatics", FailureKind::kHresult}},
+    {winrt_abi::IID_IAsyncInfo, {"QueryInterface:IAsyncInfo", FailureKind::kHresult}},
+    {winrt_abi::IID_IAsyncOperation_AppCapabilityAccessStatus,
+     {"QueryInterface:IAsyncOperation_AppCapabilityAccessStatus", FailureKind::kHresult}},
 };
 
 }  // namespace

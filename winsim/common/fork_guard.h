@@ -23,6 +23,7 @@ enum class Rank {
   kContent,
   kPointers,
   kSessions,
+  kItems,
   kStrings,
   kBstrs,
   kLocalHeap,  // records misuse under its lock

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "capture/capture_access.h"
+#include "capture/capture_item.h"
 #include "capture/frame_delivery.h"
 #include "capture/session.h"
 #include "combase/hstring.h"
@@ -100,6 +102,7 @@ void winsim_reset(void) try {
   winsim::capture::set_session_interfaces(true, true);
   winsim::kernel32::set_dpi_awareness_exports(true);
   winsim::user32::set_thread_context(DPI_AWARENESS_CONTEXT_UNAWARE);
+  winsim::capture::set_border_access(winsim::capture::BorderAccess::kNotRegistered);
   if (!delivering) winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
 } catch (...) {
   winsim::entry::failed_control_call();
@@ -118,8 +121,17 @@ uintptr_t winsim_add_monitor(uint32_t width, uint32_t height, uint32_t refresh_r
   return winsim::entry::failed_control_call(uintptr_t{0});
 }
 
+// A target that goes raises Closed on its capture items once it has gone.
+int closing(bool gone, uintptr_t target) {
+  if (!gone) return WINSIM_UNKNOWN_HANDLE;
+  if (!winsim::capture::raise_closed(target)) {
+    winsim::entry::record_control_failure(WINSIM_OUT_OF_MEMORY);
+  }
+  return WINSIM_OK;
+}
+
 int winsim_remove_monitor(uintptr_t monitor) try {
-  return status(Desktop::instance().remove_monitor(from_integer<HMONITOR>(monitor)));
+  return closing(Desktop::instance().remove_monitor(from_integer<HMONITOR>(monitor)), monitor);
 } catch (...) {
   return winsim::entry::failed_control_call();
 }
@@ -142,7 +154,7 @@ uintptr_t winsim_add_window(const char16_t* title, size_t title_len, uint32_t wi
 }
 
 int winsim_destroy_window(uintptr_t window) try {
-  return status(Desktop::instance().destroy_window(from_integer<HWND>(window)));
+  return closing(Desktop::instance().destroy_window(from_integer<HWND>(window)), window);
 } catch (...) {
   return winsim::entry::failed_control_call();
 }
@@ -319,6 +331,32 @@ int winsim_set_pointer(uintptr_t target, int shown, int32_t x, int32_t y) try {
 void winsim_set_session_interfaces(int cursor_switch, int border_switch) try {
   winsim::capture::set_session_interfaces(cursor_switch != 0, border_switch != 0);
 } catch (...) {
+  winsim::entry::failed_control_call();
+}
+
+int winsim_set_border_access(int access) try {
+  using winsim::capture::BorderAccess;
+  switch (access) {
+    case WINSIM_BORDER_ACCESS_NOT_REGISTERED:
+      winsim::capture::set_border_access(BorderAccess::kNotRegistered);
+      return WINSIM_OK;
+    case WINSIM_BORDER_ACCESS_ALLOWED:
+      winsim::capture::set_border_access(BorderAccess::kAllowed);
+      return WINSIM_OK;
+    case WINSIM_BORDER_ACCESS_DENIED:
+      winsim::capture::set_border_access(BorderAccess::kDenied);
+      return WINSIM_OK;
+    case WINSIM_BORDER_ACCESS_PROMPT_TIMEOUT:
+      winsim::capture::set_border_access(BorderAccess::kPromptTimeout);
+      return WINSIM_OK;
+    default:
+      return WINSIM_INVALID_ARGUMENT;
+  }
+} catch (...) {
+  return winsim::entry::failed_control_call();
+}
+
+void winsim_remove_device(void) try { winsim::capture::remove_capture_devices(); } catch (...) {
   winsim::entry::failed_control_call();
 }
 

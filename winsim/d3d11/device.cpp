@@ -80,6 +80,15 @@ std::shared_ptr<Gpu> Device::gpu(std::string_view operation) {
   return device != nullptr ? device->gpu : nullptr;
 }
 
+void Device::mark_removed() {
+  if (const std::shared_ptr<Gpu> device_gpu = gpu("remove_device")) device_gpu->removed = true;
+}
+
+bool Device::removed() {
+  const std::shared_ptr<Gpu> device_gpu = gpu("removed");
+  return device_gpu == nullptr || device_gpu->removed;
+}
+
 HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pDesc,
                                                   const D3D11_SUBRESOURCE_DATA* pInitialData,
                                                   ID3D11Texture2D** ppTexture2D) try {
@@ -89,6 +98,7 @@ HRESULT STDMETHODCALLTYPE Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* pD
   }
   const std::shared_ptr<Gpu> device_gpu = gpu("CreateTexture2D");
   if (!device_gpu) return E_UNEXPECTED;
+  if (device_gpu->removed) return DXGI_ERROR_DEVICE_REMOVED;
   if (pDesc == nullptr) return E_INVALIDARG;
   if (const HRESULT checked = check_description(*pDesc, pInitialData != nullptr); FAILED(checked)) {
     return checked;
@@ -230,6 +240,7 @@ HRESULT STDMETHODCALLTYPE DeviceContext::Map(ID3D11Resource* pResource, UINT Sub
     return E_INVALIDARG;
   }
   if (MapFlags & ~UINT{D3D11_MAP_FLAG_DO_NOT_WAIT}) return E_INVALIDARG;
+  if (context->gpu->removed) return DXGI_ERROR_DEVICE_REMOVED;
   GpuGuard busy(*context->gpu, "Map");
   std::lock_guard lock(target->mutex);
   auto* owned = std::get_if<OwnedBytes>(&target->memory);

@@ -43,6 +43,11 @@ class Device final
   // For the simulation: the GPU, or null once the device is a zombie.
   std::shared_ptr<Gpu> gpu(std::string_view operation);
 
+  // Device removal (the control API's remove_device): from then on the
+  // device's calls fail with DXGI_ERROR_DEVICE_REMOVED.
+  void mark_removed();
+  bool removed();
+
   // A texture whose memory shows a capture target (a frame pool buffer).
   Texture2D* create_picture_texture(UINT width, UINT height, DXGI_FORMAT format);
 };

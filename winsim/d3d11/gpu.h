@@ -15,6 +15,10 @@ struct Gpu {
   D3D_FEATURE_LEVEL feature_level = D3D_FEATURE_LEVEL_11_0;
   UINT creation_flags = 0;
   std::atomic<bool> multithread_protected{false};
+  // Set when the device is removed (a driver update, a reset, ...): from then
+  // on its calls fail with DXGI_ERROR_DEVICE_REMOVED. Never cleared: a new
+  // device is needed.
+  std::atomic<bool> removed{false};
   // Held during every operation on the device (and by ID3D10Multithread::Enter).
   std::recursive_mutex lock;
 };

@@ -163,6 +163,10 @@ class TestPointerAndSessions:
         with pytest.raises(TypeError):
             winsim.set_session_interfaces(cursor_switch=0)
         assert winsim.capture_sessions(0x12345) == []
+        for status in ("Allowed", "", 1, [], True):
+            with pytest.raises(ValueError, match="status must be one of"):
+                winsim.set_border_access(status)
+        winsim.remove_device()  # no capture runs: nothing to remove
 
     def test_sessions_lack_their_interfaces_until_reset(self):
         import opticatcher as oc

@@ -10,6 +10,14 @@
 // restrictederrorinfo.idl. Members the module never calls keep their slots, so
 // the slot of every member it does call is the one Windows uses.
 //
+// The IIDs of parameterized interfaces (a delegate or an asynchronous
+// operation of a given type) are not in the metadata: Windows derives each
+// from its type signature, as a name-based UUID (version 5, SHA-1) in the
+// namespace {11F47AD5-7B73-42C0-ABAE-878B1E16ADEE} over the UTF-8 signature
+// "pinterface({<generic IID>};<argument signatures>)". tools/winrt_iid.py
+// derives them; the source that confirms each value is named at its
+// declaration.
+//
 // Interfaces of the SDK itself (IInspectable, ID3D11Device, ...) come from
 // windows_headers.h; their InterfaceId ties are at the end of this file.
 //
@@ -116,8 +124,24 @@ struct IGraphicsCaptureItemInterop : public IUnknown {
 };
 
 // Parameter types of members the module never calls: only their slots matter.
-struct ITypedEventHandler_GraphicsCaptureItem_Inspectable;
 struct IDispatcherQueue;
+
+struct IGraphicsCaptureItem;
+
+// The Closed delegate,
+// Windows.Foundation.TypedEventHandler<GraphicsCaptureItem, Object>.
+// Derived from "pinterface({9de1c534-6ae1-11e0-84e1-18a905bcc53f};
+// rc(Windows.Graphics.Capture.GraphicsCaptureItem;
+// {79c3f95b-31f7-4ec2-a464-632ef5d30760});cinterface(IInspectable))"; the
+// same value is the uuid of ITypedEventHandler<GraphicsCaptureItem*,
+// IInspectable*> in the generated windows.graphics.capture.h.
+// {E9C610C0-A68C-5BD9-8021-8589346EEEE2}
+inline constexpr IID IID_ITypedEventHandler_GraphicsCaptureItem_Inspectable = {
+    0xE9C610C0, 0xA68C, 0x5BD9, {0x80, 0x21, 0x85, 0x89, 0x34, 0x6E, 0xEE, 0xE2}};
+
+struct ITypedEventHandler_GraphicsCaptureItem_Inspectable : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Invoke(IGraphicsCaptureItem* sender, IInspectable* args) = 0;
+};
 
 // Windows.Graphics.Capture.IGraphicsCaptureItem
 // {79C3F95B-31F7-4EC2-A464-632EF5D30760}
@@ -221,6 +245,89 @@ struct IDirect3D11CaptureFramePoolStatics2 : public IInspectable {
                                                        IDirect3D11CaptureFramePool** result) = 0;
 };
 
+// Windows.Foundation.AsyncStatus
+enum AsyncStatus : INT32 {
+  AsyncStatus_Started = 0,
+  AsyncStatus_Completed = 1,
+  AsyncStatus_Canceled = 2,
+  AsyncStatus_Error = 3,
+};
+
+// Windows.Foundation.IAsyncInfo (asyncinfo.idl)
+// {00000036-0000-0000-C000-000000000046}
+inline constexpr IID IID_IAsyncInfo = {
+    0x00000036, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+struct IAsyncInfo : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE get_Id(UINT32* id) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_Status(AsyncStatus* status) = 0;
+  virtual HRESULT STDMETHODCALLTYPE get_ErrorCode(HRESULT* error) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Cancel() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Close() = 0;
+};
+
+// Windows.Security.Authorization.AppCapabilityAccess.AppCapabilityAccessStatus
+enum AppCapabilityAccessStatus : INT32 {
+  AppCapabilityAccessStatus_DeniedBySystem = 0,
+  AppCapabilityAccessStatus_NotDeclaredByApp = 1,
+  AppCapabilityAccessStatus_DeniedByUser = 2,
+  AppCapabilityAccessStatus_UserPromptRequired = 3,
+  AppCapabilityAccessStatus_Allowed = 4,
+};
+
+struct IAsyncOperation_AppCapabilityAccessStatus;
+
+// Windows.Foundation.AsyncOperationCompletedHandler<AppCapabilityAccessStatus>.
+// Derived from "pinterface({fcdcf02c-e5d8-4478-915a-4d90b74b83a5};
+// enum(Windows.Security.Authorization.AppCapabilityAccess.
+// AppCapabilityAccessStatus;i4))"; the same value is the uuid of
+// IAsyncOperationCompletedHandler<AppCapabilityAccessStatus> in the generated
+// windows.graphics.capture.h.
+// {6EA0F2E9-BC97-58E8-A3A6-C829B9E5F2AA}
+inline constexpr IID IID_IAsyncOperationCompletedHandler_AppCapabilityAccessStatus = {
+    0x6EA0F2E9, 0xBC97, 0x58E8, {0xA3, 0xA6, 0xC8, 0x29, 0xB9, 0xE5, 0xF2, 0xAA}};
+
+struct IAsyncOperationCompletedHandler_AppCapabilityAccessStatus : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Invoke(IAsyncOperation_AppCapabilityAccessStatus* operation,
+                                           AsyncStatus status) = 0;
+};
+
+// Windows.Foundation.IAsyncOperation<AppCapabilityAccessStatus>.
+// Derived from "pinterface({9fc2b0bb-e446-44e2-aa61-9cab8f636af2};
+// enum(Windows.Security.Authorization.AppCapabilityAccess.
+// AppCapabilityAccessStatus;i4))"; the same value is the uuid of
+// IAsyncOperation<AppCapabilityAccessStatus> in the generated
+// windows.graphics.capture.h.
+// {827CAF42-5FE6-5B5B-84CE-C44834134D3D}
+inline constexpr IID IID_IAsyncOperation_AppCapabilityAccessStatus = {
+    0x827CAF42, 0x5FE6, 0x5B5B, {0x84, 0xCE, 0xC4, 0x48, 0x34, 0x13, 0x4D, 0x3D}};
+
+struct IAsyncOperation_AppCapabilityAccessStatus : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE
+  put_Completed(IAsyncOperationCompletedHandler_AppCapabilityAccessStatus* handler) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  get_Completed(IAsyncOperationCompletedHandler_AppCapabilityAccessStatus** handler) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetResults(AppCapabilityAccessStatus* results) = 0;
+};
+
+// Windows.Graphics.Capture.GraphicsCaptureAccessKind
+enum GraphicsCaptureAccessKind : INT32 {
+  GraphicsCaptureAccessKind_Borderless = 0,
+  GraphicsCaptureAccessKind_Programmatic = 1,
+};
+
+// Windows.Graphics.Capture.IGraphicsCaptureAccessStatics, the statics of
+// GraphicsCaptureAccess (UniversalApiContract 12 and later): as
+// microsoft/windows-rs declares it (Windows/Graphics/Capture/mod.rs).
+// {743ED370-06EC-5040-A58A-901F0F757095}
+inline constexpr IID IID_IGraphicsCaptureAccessStatics = {
+    0x743ED370, 0x06EC, 0x5040, {0xA5, 0x8A, 0x90, 0x1F, 0x0F, 0x75, 0x70, 0x95}};
+
+struct IGraphicsCaptureAccessStatics : public IInspectable {
+  virtual HRESULT STDMETHODCALLTYPE RequestAccessAsync(
+      GraphicsCaptureAccessKind request, IAsyncOperation_AppCapabilityAccessStatus** operation) = 0;
+};
+
 }  // namespace winrt_abi
 
 // windows.graphics.directx.direct3d11.interop.h; exported by d3d11.dll. The
@@ -251,6 +358,15 @@ OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFramePool,
                          winrt_abi::IID_IDirect3D11CaptureFramePool);
 OPTICATCHER_INTERFACE_ID(winrt_abi::IDirect3D11CaptureFramePoolStatics2,
                          winrt_abi::IID_IDirect3D11CaptureFramePoolStatics2);
+OPTICATCHER_INTERFACE_ID(winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable,
+                         winrt_abi::IID_ITypedEventHandler_GraphicsCaptureItem_Inspectable);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IAsyncInfo, winrt_abi::IID_IAsyncInfo);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IAsyncOperationCompletedHandler_AppCapabilityAccessStatus,
+                         winrt_abi::IID_IAsyncOperationCompletedHandler_AppCapabilityAccessStatus);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IAsyncOperation_AppCapabilityAccessStatus,
+                         winrt_abi::IID_IAsyncOperation_AppCapabilityAccessStatus);
+OPTICATCHER_INTERFACE_ID(winrt_abi::IGraphicsCaptureAccessStatics,
+                         winrt_abi::IID_IGraphicsCaptureAccessStatics);
 
 // SDK interfaces the capture code queries or implements.
 OPTICATCHER_INTERFACE_ID(IInspectable, IID_IInspectable);

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "expected_ops.h"
+#include "platform/windows/apartment.h"
 #include "platform/windows/capture_session.h"
 #include "platform/windows/com_call.h"
 #include "platform/windows/frame.h"
@@ -13,20 +14,13 @@
 
 namespace {
 
-// Whether this thread has joined the multithreaded apartment (or already had
-// an apartment of another kind, which serves as well). The apartment is never
-// left again.
-thread_local bool apartment_initialised = false;
-
-std::expected<void, CaptureError> initialise_apartment() {
-  if (apartment_initialised) return {};
-  const HRESULT hr = RoInitialize(RO_INIT_MULTITHREADED);
-  if (SUCCEEDED(hr) || hr == RPC_E_CHANGED_MODE) {
-    apartment_initialised = true;
-    return {};
-  }
-  // The flag stays false: the next start on this thread tries again.
-  return transform_error(com_check(hr), CaptureError::windows);
+// Whether the target of a running capture has gone: the item said so, or a
+// look at its handle finds it gone now (which the slot then records).
+bool target_gone(LatestFrameSlot& slot, const CaptureTarget& target) {
+  if (slot.target_closed()) return true;
+  if (capture_target_exists(target)) return false;
+  slot.mark_target_closed();
+  return true;
 }
 
 // The region of `content` (the frame's readable size) that `region` names,
@@ -132,7 +126,13 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
 
 std::expected<FrameWait, CaptureError> Capture::frame_wait() const {
   if (!running_) return std::unexpected(CaptureError::of(CaptureError::Kind::NotRunning));
-  return FrameWait(running_->slot(), running_->slot()->newest_read());
+  return FrameWait(running_->slot(), running_->slot()->newest_read(), running_->target());
+}
+
+bool FrameWait::target_gone() const { return ::target_gone(*slot_, target_); }
+
+bool Capture::target_closed() const {
+  return running_ != nullptr && ::target_gone(*running_->slot(), running_->target());
 }
 
 std::expected<void, CaptureError> Capture::set_switch(SessionSwitch which, bool on, bool& setting) {

@@ -50,16 +50,22 @@ class FrameWait {
   enum class Result { Arrived, Stopped, TimedOut };
 
   // Waits until a newer frame has arrived (at once if one has), the capture
-  // has stopped, or `deadline` has passed.
+  // has stopped or its target has gone (both Stopped), or `deadline` has
+  // passed.
   Result wait_until(std::chrono::steady_clock::time_point deadline) const;
+
+  // Looks at the target's handle: true, and every wait of the capture ended,
+  // once the target has gone. For a waiter to call between waits.
+  bool target_gone() const;
 
  private:
   friend class Capture;
-  FrameWait(std::shared_ptr<LatestFrameSlot> slot, std::uint64_t newest_read)
-      : slot_(std::move(slot)), newest_read_(newest_read) {}
+  FrameWait(std::shared_ptr<LatestFrameSlot> slot, std::uint64_t newest_read, CaptureTarget target)
+      : slot_(std::move(slot)), newest_read_(newest_read), target_(target) {}
 
   std::shared_ptr<LatestFrameSlot> slot_;
   std::uint64_t newest_read_;
+  CaptureTarget target_;
 };
 
 class Capture {
@@ -70,6 +76,12 @@ class Capture {
   ~Capture();
 
   bool active() const { return running_ != nullptr; }
+
+  // Whether the running capture's target has gone: the item raised Closed, or
+  // its handle no longer names a window (IsWindow) or a monitor. Looking
+  // checks the handle. False when idle. The capture stays active and its
+  // last frame readable until stop.
+  bool target_closed() const;
 
   // Stops a running capture, then sets up a new one on `target` and, when
   // `await_first_frame` is true, waits up to FIRST_FRAME_TIMEOUT for its first

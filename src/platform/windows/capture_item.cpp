@@ -8,52 +8,13 @@
 
 #include "expected_ops.h"
 #include "platform/windows/com_call.h"
+#include "platform/windows/runtime_class.h"
 #include "platform/windows/system_handles.h"
 
 namespace {
 
-// An ASCII literal as a zero-terminated UTF-16 array, built at compile time.
-template <std::size_t N>
-struct WideLiteral {
-  WCHAR units[N];
-  consteval WideLiteral(const char (&text)[N]) : units{} {
-    for (std::size_t i = 0; i < N; ++i) units[i] = static_cast<WCHAR>(text[i]);
-  }
-  static constexpr UINT32 length() { return N - 1; }
-};
-
-constexpr WideLiteral kItemClass("Windows.Graphics.Capture.GraphicsCaptureItem");
-constexpr WideLiteral kFramePoolClass("Windows.Graphics.Capture.Direct3D11CaptureFramePool");
-
-// The one owner of a Windows Runtime string.
-class RuntimeString {
- public:
-  RuntimeString() = default;
-  RuntimeString(const RuntimeString&) = delete;
-  RuntimeString& operator=(const RuntimeString&) = delete;
-  ~RuntimeString() {
-    if (string_ != nullptr) WindowsDeleteString(string_);
-  }
-  HSTRING get() const { return string_; }
-  HSTRING* put() { return &string_; }
-
- private:
-  HSTRING string_ = nullptr;
-};
-
-// The activation factory of a runtime class, asked for interface T.
-template <class T, std::size_t N>
-std::expected<ComPtr<T>, WindowsApiError> activation_factory(const WideLiteral<N>& class_name) {
-  RuntimeString name;
-  if (auto created =
-          com_check(WindowsCreateString(class_name.units, class_name.length(), name.put()));
-      !created) {
-    return std::unexpected(std::move(created.error()));
-  }
-  return com_object<T>([&](T** out) {
-    return RoGetActivationFactory(name.get(), InterfaceId<T>::value, reinterpret_cast<void**>(out));
-  });
-}
+constexpr RuntimeClassName kItemClass("Windows.Graphics.Capture.GraphicsCaptureItem");
+constexpr RuntimeClassName kFramePoolClass("Windows.Graphics.Capture.Direct3D11CaptureFramePool");
 
 std::expected<ComPtr<winrt_abi::IGraphicsCaptureItem>, WindowsApiError> item_for(
     winrt_abi::IGraphicsCaptureItemInterop* interop, const CaptureTarget& target) {

@@ -7,18 +7,19 @@
 #include "platform/windows/capture_item.h"
 #include "platform/windows/com_call.h"
 #include "platform/windows/device.h"
+#include "platform/windows/item_closed.h"
 #include "platform/windows/session_switches.h"
 #include "platform/windows/win32.h"
 
 std::expected<std::unique_ptr<CaptureSession>, CaptureError> CaptureSession::open(
     const CaptureTarget& target, const SessionSettings& settings) {
-  // The item is needed only while the pipeline is built; it goes when open
-  // returns, whatever the outcome (after what was built, on a failure).
+  // The item stays with the session, for its Closed subscription.
   auto item = create_capture_item(target);
   if (!item) return std::unexpected(std::move(item.error()));
 
   // Built member by member; an early return destroys the part built so far.
-  std::unique_ptr<CaptureSession> built(new CaptureSession());
+  std::unique_ptr<CaptureSession> built(new CaptureSession(target));
+  built->item_ = std::move(*item);
 
   auto device = create_d3d_device();
   // Built in place: a moved-through temporary trips a false uninitialised-use
@@ -31,7 +32,7 @@ std::expected<std::unique_ptr<CaptureSession>, CaptureError> CaptureSession::ope
   built->readback_.context = std::move(device->context);
 
   winrt_abi::SizeInt32 size{};
-  if (auto read = com_check((*item)->get_Size(&size)); !read) {
+  if (auto read = com_check(built->item_->get_Size(&size)); !read) {
     return std::unexpected(CaptureError::windows(std::move(read.error())));
   }
 
@@ -61,8 +62,20 @@ std::expected<std::unique_ptr<CaptureSession>, CaptureError> CaptureSession::ope
     if (!subscribed) return std::unexpected(CaptureError::windows(std::move(subscribed.error())));
   }
 
+  {
+    // The item keeps its own reference to the handler.
+    auto handler = ItemClosedHandler::create(built->slot_.get());
+    auto subscribed = built->closed_.subscribe(
+        *built->item_.get(),
+        [&](Item& item, EventRegistrationToken* token) {
+          return item.add_Closed(handler.get(), token);
+        },
+        [](Item& item, EventRegistrationToken token) { return item.remove_Closed(token); });
+    if (!subscribed) return std::unexpected(CaptureError::windows(std::move(subscribed.error())));
+  }
+
   auto session = com_object<Session>(
-      [&](Session** out) { return built->pool_->CreateCaptureSession(item->get(), out); });
+      [&](Session** out) { return built->pool_->CreateCaptureSession(built->item_.get(), out); });
   if (!session) return std::unexpected(CaptureError::windows(std::move(session.error())));
   built->session_.reset(std::move(*session));
 

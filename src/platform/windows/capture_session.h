@@ -1,6 +1,7 @@
 // A running capture: the session on its target, the frame pool that feeds it,
-// the handler's subscription to the pool, the latest-frame slot the handler
-// fills, and the resources of frame readback, all held by one owner. `open`
+// the handler's subscription to the pool, the capture item with the Closed
+// handler's subscription to it, the latest-frame slot both handlers mark, and
+// the resources of frame readback, all held by one owner. `open`
 // builds it whole or not at all; destroying it is the whole teardown.
 #pragma once
 
@@ -41,6 +42,9 @@ class CaptureSession {
   // the session.
   const std::shared_ptr<LatestFrameSlot>& slot() const { return slot_.get(); }
 
+  // The target the session captures.
+  const CaptureTarget& target() const { return target_; }
+
   // What frame readback works with (used under its mutex).
   ReadbackResources& readback() { return readback_; }
 
@@ -50,6 +54,7 @@ class CaptureSession {
  private:
   using FramePool = winrt_abi::IDirect3D11CaptureFramePool;
   using Session = winrt_abi::IGraphicsCaptureSession;
+  using Item = winrt_abi::IGraphicsCaptureItem;
 
   // The latest-frame slot, made with the session and closed when the session
   // lets go of it: by then nothing can fill it again, and closing it wakes
@@ -68,7 +73,7 @@ class CaptureSession {
     std::shared_ptr<LatestFrameSlot> slot_;
   };
 
-  CaptureSession() = default;
+  explicit CaptureSession(const CaptureTarget& target) : target_(target) {}
 
   // Applies the settings that differ from a new session's before its first
   // frame.
@@ -87,9 +92,16 @@ class CaptureSession {
   // before anything it calls into goes), and an object that is subscribed to
   // just above the subscriptions (released after them, and after the
   // session).
+  //
+  // The item is such an object: kept for as long as the session runs, so
+  // that its Closed subscription can be revoked (after the frame handler's,
+  // which waits likewise for a call in progress), and released after it.
+  const CaptureTarget target_;
   ReadbackResources readback_;
   ClosingSlot slot_;
   ClosingPtr<FramePool> pool_;
+  ComPtr<Item> item_;
+  EventSubscription<Item> closed_;
   EventSubscription<FramePool> frame_arrived_;
   ClosingPtr<Session> session_;
 };

@@ -61,8 +61,9 @@ LatestFrameSlot::Wait LatestFrameSlot::wait_for_newer(
   std::unique_lock lock(lock_);
   // A frame that arrived before the wait, or before the deadline passed,
   // counts; so does a close.
-  frame_arrived_.wait_until(lock, deadline, [&] { return closed_ || received_ > number; });
-  if (closed_) return Wait::Closed;
+  frame_arrived_.wait_until(lock, deadline,
+                            [&] { return closed_ || target_closed_ || received_ > number; });
+  if (closed_ || target_closed_) return Wait::Closed;
   return received_ > number ? Wait::Arrived : Wait::TimedOut;
 }
 
@@ -78,6 +79,19 @@ void LatestFrameSlot::close() noexcept {
     closed_ = true;
   }
   frame_arrived_.notify_all();
+}
+
+void LatestFrameSlot::mark_target_closed() noexcept {
+  {
+    std::lock_guard lock(lock_);
+    target_closed_ = true;
+  }
+  frame_arrived_.notify_all();
+}
+
+bool LatestFrameSlot::target_closed() const {
+  std::lock_guard lock(lock_);
+  return target_closed_;
 }
 
 bool LatestFrameSlot::holds_frame() const {

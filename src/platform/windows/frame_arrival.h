@@ -66,7 +66,8 @@ class LatestFrameSlot {
   std::uint64_t newest_read() const;
 
   // Waits until a frame numbered above `number` has arrived (true at once if
-  // one has), the slot is closed, or `deadline` has passed.
+  // one has), the slot is closed or its target is, or `deadline` has passed.
+  // A closed target ends the wait even when a newer frame is there.
   Wait wait_for_newer(std::uint64_t number, std::chrono::steady_clock::time_point deadline);
 
   // Drops the latest frame, if any.
@@ -76,6 +77,11 @@ class LatestFrameSlot {
   // filled the slot has stopped.
   void close() noexcept;
 
+  // Records that the captured target has gone (its window closed, its
+  // monitor removed) and wakes every waiter for good; the latest frame stays.
+  void mark_target_closed() noexcept;
+  bool target_closed() const;
+
   bool holds_frame() const;
 
  private:
@@ -84,6 +90,7 @@ class LatestFrameSlot {
   std::uint64_t received_ = 0;     // frames published; guarded by lock_
   std::uint64_t newest_read_ = 1;  // guarded by lock_
   bool closed_ = false;            // guarded by lock_
+  bool target_closed_ = false;     // guarded by lock_
   std::condition_variable frame_arrived_;
 };
 

@@ -33,6 +33,16 @@ ScreenRect screen_rect(const RECT& rect) {
                     std::int64_t{rect.bottom} - rect.top};
 }
 
+}  // namespace
+
+bool monitor_exists(MonitorHandle monitor) {
+  if (monitor_info(monitor)) return true;
+  GetLastError();  // read and dropped: a monitor that is gone is simply gone
+  return false;
+}
+
+namespace {
+
 std::string device_name_of(const MONITORINFOEXW& info) {
   return wide_buffer_to_string(info.szDevice, std::size(info.szDevice));
 }

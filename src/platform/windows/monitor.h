@@ -28,6 +28,10 @@ struct DisplayMode {
   std::uint32_t refresh_rate;
 };
 
+// Whether the system still knows the monitor: the query behind the
+// properties succeeds. Never fails.
+bool monitor_exists(MonitorHandle monitor);
+
 // The monitor's current display mode.
 std::expected<DisplayMode, MonitorError> monitor_display_mode(MonitorHandle monitor);
 std::expected<std::string, MonitorError> monitor_device_name(MonitorHandle monitor);

@@ -18,5 +18,9 @@ struct CaptureTarget {
   std::variant<Monitor, Window> value;
 };
 
+// Whether the target's handle still names a window (IsWindow) or a monitor
+// (the query behind the monitor's properties).
+bool capture_target_exists(const CaptureTarget& target);
+
 // A window target must be capturable; a monitor target always passes.
 std::expected<void, CaptureError> check_capture_target(const CaptureTarget& target);

@@ -51,6 +51,8 @@ bool is_capturable_window(WindowHandle handle) {
   return (style & WS_CHILD) == 0 && (ex_style & WS_EX_TOOLWINDOW) == 0;
 }
 
+bool window_exists(WindowHandle window) { return IsWindow(system_handle(window)) != FALSE; }
+
 std::expected<WindowHandle, WindowError> find_window(const std::string& name) {
   const WideString wide_name = to_wide(name);
   const HWND window = FindWindowW(nullptr, wide_name.c_str());

@@ -15,6 +15,9 @@
 // Visible, client area readable, neither a child nor a tool window. Never fails.
 bool is_capturable_window(WindowHandle window);
 
+// Whether the handle still names a window (IsWindow). Never fails.
+bool window_exists(WindowHandle window);
+
 // The window whose title matches `name` (the system's comparison).
 std::expected<WindowHandle, WindowError> find_window(const std::string& name);
 

@@ -9,6 +9,7 @@
 #include "platform/windows/capture.h"
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
+#include "platform/windows/item_closed.h"
 #include "support.h"
 
 namespace {
@@ -104,9 +105,32 @@ void check_handler(ReadbackResources& resources) {
   check(released_frames == released_before + 2, "handler: the slot lets its frame go");
 }
 
+// The item's Closed delegate: the identity Windows asks for (its IID, and
+// IMarshal from the system's free-threaded marshaler) and the slot it marks.
+void check_closed_handler() {
+  auto slot = std::make_shared<LatestFrameSlot>();
+  auto handler = ItemClosedHandler::create(slot);
+  ComPtr<IUnknown> delegate;
+  check(SUCCEEDED(handler->QueryInterface(
+            winrt_abi::IID_ITypedEventHandler_GraphicsCaptureItem_Inspectable,
+            delegate.put_void())) &&
+            delegate,
+        "closed handler: answers TypedEventHandler<GraphicsCaptureItem, Object>");
+  ComPtr<IMarshal> marshal;
+  check(SUCCEEDED(handler->QueryInterface(IID_IMarshal, marshal.put_void())) && marshal,
+        "closed handler: aggregates the system's free-threaded marshaler");
+  marshal.reset();
+  delegate.reset();
+  check(handler->Invoke(nullptr, nullptr) == S_OK && slot->target_closed() &&
+            slot->wait_for_newer(0, std::chrono::steady_clock::now()) ==
+                LatestFrameSlot::Wait::Closed,
+        "closed handler: marks the target closed, which ends the waits");
+}
+
 }  // namespace
 
 void check_frame_arrival() {
+  check_closed_handler();
   auto device = create_d3d_device();
   if (!check(device.has_value(), "arrival: device")) return;
   {

@@ -91,6 +91,15 @@ class ComObject : public Bases... {
     return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() final { return references_.fetch_add(1) + 1; }
+  // A further reference unless the last one is gone already (the object is
+  // on its way out).
+  bool try_add_reference() {
+    ULONG count = references_.load();
+    do {
+      if (count == 0) return false;
+    } while (!references_.compare_exchange_weak(count, count + 1));
+    return true;
+  }
   ULONG STDMETHODCALLTYPE Release() final {
     const ULONG remaining = references_.fetch_sub(1) - 1;
     if (remaining == 0) delete this;

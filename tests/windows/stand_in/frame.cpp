@@ -9,6 +9,11 @@ std::atomic<long>& live_objects() {
   return count;
 }
 
+std::atomic<unsigned>& device_removals() {
+  static std::atomic<unsigned> count{0};
+  return count;
+}
+
 Surface::Surface(ComPtr<ID3D11Texture2D> texture) : texture_(std::move(texture)) {}
 
 HRESULT STDMETHODCALLTYPE Surface::get_Description(winrt_abi::Direct3DSurfaceDescription* value) {
@@ -37,6 +42,7 @@ HRESULT STDMETHODCALLTYPE Surface::GetInterface(REFIID iid, void** object) {
   *object = nullptr;
   std::lock_guard lock(lock_);
   if (!texture_) return kObjectClosed;
+  if (device_removals().load() != removals_) return kDeviceRemoved;
   return texture_->QueryInterface(iid, object);
 }
 

@@ -10,6 +10,13 @@ namespace stand_in {
 
 // RO_E_CLOSED: the object has been closed.
 inline constexpr HRESULT kObjectClosed = static_cast<HRESULT>(0x80000013);
+// DXGI_ERROR_DEVICE_REMOVED.
+inline constexpr HRESULT kDeviceRemoved = static_cast<HRESULT>(0x887A0005);
+
+// How many times the tests removed "the device" (stand_in_remove_device):
+// pools and surfaces made before the latest removal stand on a removed
+// device.
+std::atomic<unsigned>& device_removals();
 
 // A runtime surface over one texture: IDirect3DDxgiInterfaceAccess hands the
 // texture (as any interface it answers) to whoever asks.
@@ -21,9 +28,11 @@ class Surface final
 
   HRESULT STDMETHODCALLTYPE get_Description(winrt_abi::Direct3DSurfaceDescription* value) override;
   HRESULT STDMETHODCALLTYPE Close() override;
+  // DXGI_ERROR_DEVICE_REMOVED once the device it stands on is removed.
   HRESULT STDMETHODCALLTYPE GetInterface(REFIID iid, void** object) override;
 
  private:
+  const unsigned removals_ = device_removals().load();
   std::mutex lock_;
   ComPtr<ID3D11Texture2D> texture_;  // guarded by lock_; none once closed
 };

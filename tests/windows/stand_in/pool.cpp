@@ -107,6 +107,7 @@ HRESULT STDMETHODCALLTYPE Pool::Recreate(winrt_abi::IDirect3DDevice* device,
                                          winrt_abi::DirectXPixelFormat format, INT32 count,
                                          winrt_abi::SizeInt32 size) {
   if (const HRESULT hr = injected_failure("Recreate"); FAILED(hr)) return hr;
+  if (device_removals().load() != removals_) return kDeviceRemoved;
   if (const HRESULT hr = check_pool_arguments(device, format, count, size); FAILED(hr)) return hr;
   std::vector<ComPtr<winrt_abi::IDirect3D11CaptureFrame>> dropped;
   std::lock_guard lock(lock_);
@@ -206,6 +207,7 @@ bool Pool::deliver(winrt_abi::SizeInt32 item_size) {
   {
     std::lock_guard lock(lock_);
     if (closed_) return false;
+    if (device_removals().load() != removals_) return false;  // a removed device draws nothing
     const auto free = std::find_if(buffers_.begin(), buffers_.end(),
                                    [](const auto& buffer) { return !buffer->busy.load(); });
     if (free == buffers_.end()) return false;  // every buffer is held: nothing to fill

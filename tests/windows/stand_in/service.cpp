@@ -14,6 +14,7 @@ namespace {
 
 constexpr WCHAR kItemClass[] = L"Windows.Graphics.Capture.GraphicsCaptureItem";
 constexpr WCHAR kPoolClass[] = L"Windows.Graphics.Capture.Direct3D11CaptureFramePool";
+constexpr WCHAR kAccessClass[] = L"Windows.Graphics.Capture.GraphicsCaptureAccess";
 
 struct Control {
   std::mutex lock;
@@ -31,6 +32,7 @@ Control& control() {
 std::atomic<int> rate{0};
 std::atomic<bool> first_frame{true};
 std::atomic<std::uint32_t> sequence{0};
+std::atomic<int> access{0};
 
 std::vector<ComPtr<Session>> running_sessions() {
   std::lock_guard lock(control().lock);
@@ -65,6 +67,8 @@ int delivery_rate() { return rate.load(); }
 bool first_frame_at_start() { return first_frame.load(); }
 
 std::uint32_t next_sequence() { return sequence.fetch_add(1) + 1; }
+
+int border_access() { return access.load(); }
 
 void session_started(Session* session) {
   session->AddRef();
@@ -101,10 +105,17 @@ STAND_IN_EXPORT HRESULT WINAPI DllGetActivationFactory(HSTRING class_id,
   // Made once, kept for the life of the process, as the runtime keeps them.
   static ComPtr<ItemFactory>& items = *new ComPtr<ItemFactory>(make_object<ItemFactory>());
   static ComPtr<PoolFactory>& pools = *new ComPtr<PoolFactory>(make_object<PoolFactory>());
+  static ComPtr<AccessFactory>& access_factory =
+      *new ComPtr<AccessFactory>(make_object<AccessFactory>());
   if (std::wcscmp(name, kItemClass) == 0) {
     *factory = static_cast<IActivationFactory*>(items.clone().detach());
   } else if (std::wcscmp(name, kPoolClass) == 0) {
     *factory = static_cast<IActivationFactory*>(pools.clone().detach());
+  } else if (std::wcscmp(name, kAccessClass) == 0) {
+    // Registered for every test; "not registered" is the answer of Windows
+    // 10, which has no such class.
+    if (border_access() == 0) return REGDB_E_CLASSNOTREG;
+    *factory = static_cast<IActivationFactory*>(access_factory.clone().detach());
   } else {
     return CLASS_E_CLASSNOTAVAILABLE;
   }
@@ -112,8 +123,11 @@ STAND_IN_EXPORT HRESULT WINAPI DllGetActivationFactory(HSTRING class_id,
 }
 
 // Back to the start: frames of the items' size, the first frame at once, no
-// automatic delivery, no failures queued, no misuse recorded.
+// automatic delivery, no failures queued, no misuse recorded, no border
+// consent class.
 STAND_IN_EXPORT void stand_in_reset() {
+  join_answers();
+  access = 0;
   {
     std::lock_guard lock(control().lock);
     control().content = {0, 0};
@@ -154,14 +168,33 @@ STAND_IN_EXPORT unsigned stand_in_last_sequence() { return sequence.load(); }
 
 // The next call of `operation` (CreateForMonitor, CreateForWindow,
 // CreateFreeThreaded, CreateCaptureSession, StartCapture, TryGetNextFrame,
-// Recreate, CreateDirect3D11DeviceFromDXGIDevice, DllGetActivationFactory)
+// Recreate, CreateDirect3D11DeviceFromDXGIDevice, DllGetActivationFactory,
+// add_Closed, RequestAccessAsync, put_Completed)
 // fails with `code`; several calls queue up.
 STAND_IN_EXPORT void stand_in_fail(const char* operation, HRESULT code) {
   std::lock_guard lock(control().lock);
   control().failures[operation].push_back(code);
 }
 
-STAND_IN_EXPORT int stand_in_live_objects() { return static_cast<int>(live_objects().load()); }
+// Objects alive, once the threads answering the border's consent are done.
+STAND_IN_EXPORT int stand_in_live_objects() {
+  join_answers();
+  return static_cast<int>(live_objects().load());
+}
+
+// How GraphicsCaptureAccess answers from now on: 0 not registered
+// (REGDB_E_CLASSNOTREG), 1 Allowed, 2 DeniedByUser, 3 never (a prompt nobody
+// answers); each answer comes from a thread of its own.
+STAND_IN_EXPORT void stand_in_set_border_access(int answer) { access = answer; }
+
+// The targets of every item have gone: each raises Closed, from a thread of
+// the service's; returns once the handlers ran.
+STAND_IN_EXPORT void stand_in_close_items() { close_items(); }
+
+// The device under every pool and surface made so far is removed: their
+// frames' surfaces and Recreate fail with DXGI_ERROR_DEVICE_REMOVED, and no
+// more frames come. Pools made afterwards work.
+STAND_IN_EXPORT void stand_in_remove_device() { device_removals().fetch_add(1); }
 
 STAND_IN_EXPORT int stand_in_running_sessions() {
   std::lock_guard lock(control().lock);

@@ -72,9 +72,12 @@ HRESULT device_behind(winrt_abi::IDirect3DDevice* device, ComPtr<ID3D11Device>& 
 
 // --- capture items --------------------------------------------------------------
 
+// An item raises Closed when the tests say its target has gone
+// (stand_in_close_items), on a thread of the service's.
 class Item final : public ComObject<Inspectable<winrt_abi::IGraphicsCaptureItem>> {
  public:
   explicit Item(winrt_abi::SizeInt32 size);
+  ~Item() override;
 
   HRESULT STDMETHODCALLTYPE get_DisplayName(HSTRING* value) override;
   HRESULT STDMETHODCALLTYPE get_Size(winrt_abi::SizeInt32* value) override;
@@ -83,9 +86,27 @@ class Item final : public ComObject<Inspectable<winrt_abi::IGraphicsCaptureItem>
              EventRegistrationToken* token) override;
   HRESULT STDMETHODCALLTYPE remove_Closed(EventRegistrationToken token) override;
 
+  // Calls every Closed handler on this thread. Removing a handler waits for
+  // a call of it in progress.
+  void raise_closed();
+
  private:
+  struct Handler {
+    INT64 token;
+    ComPtr<winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable> handler;
+  };
+
   const winrt_abi::SizeInt32 size_;
+  std::mutex lock_;
+  std::condition_variable raised_;
+  std::vector<Handler> handlers_;  // guarded by lock_
+  INT64 next_token_ = 1;           // guarded by lock_
+  int raising_ = 0;                // guarded by lock_: calls in progress
 };
+
+// Raises Closed on every live item from a thread of its own; returns once
+// the handlers ran.
+void close_items();
 
 // The GraphicsCaptureItem class's factory.
 class ItemFactory final
@@ -152,6 +173,9 @@ class Pool final : public ComObject<Inspectable<winrt_abi::IDirect3D11CaptureFra
   std::vector<Handler> handlers_;                                  // guarded by lock_
   INT64 next_token_ = 1;                                           // guarded by lock_
   std::uint32_t bytes_per_pixel_ = 4;                              // guarded by lock_
+  // Removed (stand_in_remove_device) when this differs from device_removals():
+  // no more frames, and Recreate fails.
+  const unsigned removals_ = device_removals().load();
 };
 
 // A capture session: once started, a worker thread of its own delivers the
@@ -203,5 +227,28 @@ class PoolFactory final
       winrt_abi::IDirect3DDevice* device, winrt_abi::DirectXPixelFormat format, INT32 count,
       winrt_abi::SizeInt32 size, winrt_abi::IDirect3D11CaptureFramePool** result) override;
 };
+
+// --- border consent ----------------------------------------------------------------
+
+// How the GraphicsCaptureAccess class answers (stand_in_set_border_access):
+// 0 not registered, 1 Allowed, 2 DeniedByUser, 3 never.
+int border_access();
+
+// GraphicsCaptureAccess's factory; RequestAccessAsync's operation completes
+// on a thread of its own (joined by join_answers).
+class AccessFactory final
+    : public ComObject<Inspectable<IActivationFactory>,
+                       Inspectable<winrt_abi::IGraphicsCaptureAccessStatics>> {
+ public:
+  AccessFactory() : ComObject(false) {}
+
+  HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** instance) override;
+  HRESULT STDMETHODCALLTYPE
+  RequestAccessAsync(winrt_abi::GraphicsCaptureAccessKind kind,
+                     winrt_abi::IAsyncOperation_AppCapabilityAccessStatus** result) override;
+};
+
+// Waits for the answering threads started so far.
+void join_answers();
 
 }  // namespace stand_in

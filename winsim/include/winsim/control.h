@@ -62,7 +62,8 @@ WINSIM_CONTROL_API uintptr_t winsim_add_monitor(uint32_t width, uint32_t height,
                                                 const char16_t* device_string,
                                                 size_t device_string_len);
 
-/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
+/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. The capture items of the monitor
+ * raise Closed on the delivery thread; returns once their handlers ran. */
 WINSIM_CONTROL_API int winsim_remove_monitor(uintptr_t monitor);
 
 /* Places a monitor and sets its scale, rotation and work area, in physical
@@ -92,8 +93,10 @@ WINSIM_CONTROL_API uintptr_t winsim_add_window(const char16_t* title, size_t tit
                                                uint32_t style, uint32_t ex_style, int own_process,
                                                uintptr_t parent);
 
-/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
+/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. The capture items of the window
+ * raise Closed on the delivery thread; returns once their handlers ran. */
 WINSIM_CONTROL_API int winsim_destroy_window(uintptr_t window);
+/* WINSIM_OK, or WINSIM_UNKNOWN_HANDLE. */
 WINSIM_CONTROL_API int winsim_resize_window(uintptr_t window, uint32_t width, uint32_t height);
 /* Moves the top-left corner of a window's visible bounds to (x, y), in
  * physical pixels of the virtual screen. A window starts at (0, 0). */
@@ -203,6 +206,22 @@ WINSIM_CONTROL_API void winsim_set_dpi_awareness_exports(int offered);
  * calling thread unaware again. Setting another value: WINSIM_INVALID_ARGUMENT. */
 WINSIM_CONTROL_API intptr_t winsim_thread_dpi_awareness(void);
 WINSIM_CONTROL_API int winsim_set_thread_dpi_awareness(intptr_t context);
+/* How GraphicsCaptureAccess.RequestAccessAsync(Borderless) is answered, on
+ * the delivery thread: not registered (REGDB_E_CLASSNOTREG, as on Windows
+ * 10; the state after reset()), Allowed, DeniedByUser, or never (a prompt
+ * nobody answers). WINSIM_OK or WINSIM_INVALID_ARGUMENT. */
+enum {
+  WINSIM_BORDER_ACCESS_NOT_REGISTERED = 0,
+  WINSIM_BORDER_ACCESS_ALLOWED = 1,
+  WINSIM_BORDER_ACCESS_DENIED = 2,
+  WINSIM_BORDER_ACCESS_PROMPT_TIMEOUT = 3,
+};
+WINSIM_CONTROL_API int winsim_set_border_access(int access);
+
+/* Removes the Direct3D device of every started capture, as a driver update or
+ * a GPU reset does: its calls fail with DXGI_ERROR_DEVICE_REMOVED from then
+ * on and its captures get no more frames. */
+WINSIM_CONTROL_API void winsim_remove_device(void);
 
 /* Pauses (paused != 0) or resumes an operation: while paused, its calls wait
  * on entry until it is resumed; reset() resumes every operation. WINSIM_OK or

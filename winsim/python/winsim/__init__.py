@@ -53,6 +53,8 @@ __all__ = [
     "TASK_BAR_HEIGHT",
     "CAPTION_HEIGHT",
     "MINIMIZED_POSITION",
+    "set_border_access",
+    "remove_device",
     "POINTER_SIZE",
     "POINTER_RGBA",
 ]
@@ -178,6 +180,10 @@ _lib.winsim_set_session_interfaces.argtypes = [ctypes.c_int, ctypes.c_int]
 _lib.winsim_set_session_interfaces.restype = None
 _lib.winsim_capture_sessions.argtypes = [_handle, ctypes.c_char_p, ctypes.c_size_t]
 _lib.winsim_capture_sessions.restype = ctypes.c_size_t
+_lib.winsim_set_border_access.argtypes = [ctypes.c_int]
+_lib.winsim_set_border_access.restype = ctypes.c_int
+_lib.winsim_remove_device.argtypes = []
+_lib.winsim_remove_device.restype = None
 
 # Results of the control functions (winsim/control.h).
 _OK = 0
@@ -214,6 +220,7 @@ for _function in (
     _lib.winsim_set_monitor_geometry, _lib.winsim_move_window, _lib.winsim_set_minimized,
     _lib.winsim_set_window_class, _lib.winsim_set_dpi_awareness_exports,
     _lib.winsim_thread_dpi_awareness, _lib.winsim_set_thread_dpi_awareness,
+    _lib.winsim_set_border_access, _lib.winsim_remove_device,
 ):
     _function.errcheck = _check_failure
 
@@ -366,7 +373,11 @@ def add_monitor(width=1920, height=1080, refresh_rate=60, device_name=None,
 
 
 def remove_monitor(hmonitor):
-    """Removes a monitor; its handle becomes stale and info queries fail."""
+    """Removes a monitor; its handle becomes stale and info queries fail.
+
+    The capture items of the monitor raise their Closed event on the delivery
+    thread; this returns once the handlers have run.
+    """
     hmonitor = _handle_value("monitor handle", hmonitor)
     _check_handle(_lib.winsim_remove_monitor(hmonitor), "monitor handle", hmonitor)
 
@@ -424,7 +435,9 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
 def destroy_window(hwnd):
     """Destroys a window and all its child windows; their handles become stale.
 
-    A destroyed foreground window leaves no window in the foreground.
+    A destroyed foreground window leaves no window in the foreground. The
+    capture items of the window raise their Closed event on the delivery
+    thread; this returns once the handlers have run.
     """
     hwnd = _handle_value("window handle", hwnd)
     _check_handle(_lib.winsim_destroy_window(hwnd), "window handle", hwnd)
@@ -739,3 +752,35 @@ def capture_sessions(handle):
         cursor, border = line.split("\t")
         sessions.append({"cursor": cursor == "1", "border": border == "1"})
     return sessions
+
+
+_BORDER_ACCESS = {None: 0, "allowed": 1, "denied": 2, "prompt_timeout": 3}
+
+
+def set_border_access(status):
+    """How Windows answers a request for captures without the border
+    (GraphicsCaptureAccess.RequestAccessAsync(Borderless)).
+
+    "allowed" and "denied" (DeniedByUser) complete the operation on the
+    delivery thread, as the system answers from a thread of its own;
+    "prompt_timeout" stands for a prompt nobody answers: the operation never
+    completes. None, the state after reset(), means this Windows has no
+    GraphicsCaptureAccess class (Windows 10): activating it fails with
+    REGDB_E_CLASSNOTREG. Calls are counted as "RequestAccessAsync".
+    """
+    if not (status is None or isinstance(status, str)) or status not in _BORDER_ACCESS:
+        raise ValueError(f"status must be one of {sorted(k for k in _BORDER_ACCESS if k)} "
+                         f"or None, got {status!r}")
+    _lib.winsim_set_border_access(_BORDER_ACCESS[status])
+
+
+def remove_device():
+    """Removes the Direct3D device of every running capture, as a driver update
+    or a GPU reset does.
+
+    From then on its calls fail with DXGI_ERROR_DEVICE_REMOVED (0x887A0005):
+    staging textures cannot be made, Map fails, frame pools cannot be made or
+    recreated on it, and its captures get no more frames. Devices made later
+    are not affected.
+    """
+    _lib.winsim_remove_device()

@@ -488,3 +488,132 @@ TEST_F(WinsimCapture, ManyFramesLeaveABoundedNumberOfZombies) {
 }
 
 }  // namespace
+
+// A delegate that records its calls and the thread they came on; not counted
+// among winsim's objects.
+template <class Interface, class... Arguments>
+class RecordingDelegate final : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE Invoke(Arguments...) override {
+    thread = std::this_thread::get_id();
+    ++calls;
+    return S_OK;
+  }
+  std::atomic<int> references{0};
+  std::atomic<int> calls{0};
+  std::thread::id thread;
+};
+
+using ClosedDelegate =
+    RecordingDelegate<winrt_abi::ITypedEventHandler_GraphicsCaptureItem_Inspectable,
+                      winrt_abi::IGraphicsCaptureItem*, IInspectable*>;
+using AnswerDelegate =
+    RecordingDelegate<winrt_abi::IAsyncOperationCompletedHandler_AppCapabilityAccessStatus,
+                      winrt_abi::IAsyncOperation_AppCapabilityAccessStatus*,
+                      winrt_abi::AsyncStatus>;
+
+TEST_F(WinsimCapture, GoneTargetsRaiseClosedOnTheDeliveryThread) {
+  const uintptr_t window = winsim_add_window(nullptr, 0, 8, 8, 1, 0, 0, 0, 0);
+  const uintptr_t monitor = winsim_add_monitor(8, 8, 60, nullptr, 0, nullptr, 0);
+  for (const auto& [handle, is_window] : {std::pair{window, true}, std::pair{monitor, false}}) {
+    auto item = item_for(handle, is_window);
+    ClosedDelegate closed;
+    EventRegistrationToken token{};
+    ASSERT_EQ(item->add_Closed(&closed, &token), S_OK);
+    EXPECT_GT(static_cast<std::uint64_t>(token.value), 0xFFFFFFFFull);
+    EXPECT_EQ(closed.references.load(), 1);
+    ASSERT_EQ(is_window ? winsim_destroy_window(handle) : winsim_remove_monitor(handle), WINSIM_OK);
+    // Raised before the control call returns, on another thread.
+    EXPECT_EQ(closed.calls.load(), 1);
+    EXPECT_NE(closed.thread, std::this_thread::get_id());
+    EXPECT_EQ(item->remove_Closed(token), S_OK);
+    EXPECT_EQ(closed.references.load(), 0);
+  }
+}
+
+TEST_F(WinsimCapture, TheBordersConsentAnswersThroughAnAsynchronousOperation) {
+  using winrt_abi::IAsyncOperation_AppCapabilityAccessStatus;
+  const std::u16string_view name = u"Windows.Graphics.Capture.GraphicsCaptureAccess";
+  ComPtr<winrt_abi::IGraphicsCaptureAccessStatics> none;
+  HSTRING string = make_string(name);
+  EXPECT_EQ(
+      RoGetActivationFactory(string, winrt_abi::IID_IGraphicsCaptureAccessStatics, none.put_void()),
+      REGDB_E_CLASSNOTREG);  // not registered after a reset, as on Windows 10
+  WindowsDeleteString(string);
+
+  ASSERT_EQ(winsim_set_border_access(WINSIM_BORDER_ACCESS_DENIED), WINSIM_OK);
+  auto statics = factory<winrt_abi::IGraphicsCaptureAccessStatics>(
+      name, winrt_abi::IID_IGraphicsCaptureAccessStatics);
+  ComPtr<IAsyncOperation_AppCapabilityAccessStatus> operation;
+  ASSERT_EQ(
+      statics->RequestAccessAsync(winrt_abi::GraphicsCaptureAccessKind_Borderless, operation.put()),
+      S_OK);
+  // Answered on the delivery thread; a handler set afterwards is called at
+  // once, on the thread that sets it, and only one may be set.
+  winsim_live_objects(nullptr, 0);  // waits for the answer
+  auto info = ask<winrt_abi::IAsyncInfo>(operation);
+  winrt_abi::AsyncStatus status = winrt_abi::AsyncStatus_Started;
+  ASSERT_EQ(info->get_Status(&status), S_OK);
+  EXPECT_EQ(status, winrt_abi::AsyncStatus_Completed);
+  AnswerDelegate answered;
+  ASSERT_EQ(operation->put_Completed(&answered), S_OK);
+  EXPECT_EQ(answered.calls.load(), 1);
+  EXPECT_EQ(answered.thread, std::this_thread::get_id());
+  EXPECT_EQ(operation->put_Completed(&answered), static_cast<HRESULT>(0x80000018));
+  winrt_abi::AppCapabilityAccessStatus access = winrt_abi::AppCapabilityAccessStatus_Allowed;
+  ASSERT_EQ(operation->GetResults(&access), S_OK);
+  EXPECT_EQ(access, winrt_abi::AppCapabilityAccessStatus_DeniedByUser);
+  EXPECT_EQ(info->Close(), S_OK);
+  info.reset();
+  operation.reset();
+  EXPECT_EQ(answered.references.load(), 0);
+
+  // Never answered: no results, and it cannot be closed while it runs.
+  ASSERT_EQ(winsim_set_border_access(WINSIM_BORDER_ACCESS_PROMPT_TIMEOUT), WINSIM_OK);
+  ASSERT_EQ(
+      statics->RequestAccessAsync(winrt_abi::GraphicsCaptureAccessKind_Borderless, operation.put()),
+      S_OK);
+  AnswerDelegate waiting;
+  ASSERT_EQ(operation->put_Completed(&waiting), S_OK);
+  EXPECT_EQ(operation->GetResults(&access), E_ILLEGAL_METHOD_CALL);
+  EXPECT_EQ(ask<winrt_abi::IAsyncInfo>(operation)->Close(), static_cast<HRESULT>(0x8000000D));
+  EXPECT_EQ(waiting.calls.load(), 0);
+  operation.reset();
+  EXPECT_EQ(waiting.references.load(), 0);
+  EXPECT_EQ(winsim_set_border_access(7), WINSIM_INVALID_ARGUMENT);
+}
+
+TEST_F(WinsimCapture, ARemovedDeviceFailsItsCallsAndDeliversNothing) {
+  winsim_set_frame_delivery(0);
+  const uintptr_t monitor = winsim_add_monitor(8, 8, 60, nullptr, 0, nullptr, 0);
+  Device made = make_device();
+  auto item = item_for(monitor, false);
+  auto pool = make_pool(made.device, {8, 8});
+  CountingHandler handler;
+  EventRegistrationToken token{};
+  ASSERT_EQ(pool->add_FrameArrived(&handler, &token), S_OK);
+  auto session = start_session(pool, item);
+  ASSERT_TRUE(session);
+  winsim_remove_device();
+  ASSERT_EQ(winsim_present(monitor, 1), WINSIM_OK);
+  EXPECT_EQ(handler.calls.load(), 0);
+  D3D11_TEXTURE2D_DESC desc{};
+  desc.Width = desc.Height = 4;
+  desc.MipLevels = desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_STAGING;
+  desc.CPUAccessFlags = D3D11_CPU_ACCESS_READ;
+  ComPtr<ID3D11Texture2D> staging;
+  EXPECT_EQ(made.device->CreateTexture2D(&desc, nullptr, staging.put()), DXGI_ERROR_DEVICE_REMOVED);
+  EXPECT_EQ(pool->Recreate(runtime_device(made.device).get(),
+                           winrt_abi::DirectXPixelFormat_R8G8B8A8UIntNormalized, 2, {8, 8}),
+            DXGI_ERROR_DEVICE_REMOVED);
+  // A new device works.
+  Device fresh = make_device();
+  EXPECT_EQ(fresh.device->CreateTexture2D(&desc, nullptr, staging.put()), S_OK);
+  pool->remove_FrameArrived(token);
+}
