@@ -5,6 +5,7 @@
 # The Windows code and the error model, free of Python.
 set(OPTICATCHER_CORE_SOURCES
   errors.cpp
+  pixel_layout.cpp
   platform/windows/api_error.cpp
   platform/windows/apartment.cpp
   platform/windows/capture_access.cpp
@@ -17,6 +18,7 @@ set(OPTICATCHER_CORE_SOURCES
   platform/windows/item_closed.cpp
   platform/windows/monitor.cpp
   platform/windows/physical_pixels.cpp
+  platform/windows/pixel_conversion.cpp
   platform/windows/session_switches.cpp
   platform/windows/target.cpp
   platform/windows/text.cpp

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <iterator>
 
+#include "pixel_layout.h"
+
 namespace {
 
 template <class... Handlers>
@@ -202,6 +204,15 @@ ErrorDescription describe(const CaptureError& error) {
             return value_error(
                 "Minimum update interval must be None or a finite number of seconds from 0 to "
                 "3600");
+          },
+          [](const E::UnknownPixelLayout&) {
+            std::string names;
+            for (PixelLayout layout : PIXEL_LAYOUTS) {
+              names += names.empty() ? "'" : layout == PixelLayout::GRAY ? " or '" : ", '";
+              names += pixel_layout_name(layout);
+              names += "'";
+            }
+            return value_error("Pixel layout must be one of " + names);
           },
       },
       error.value);

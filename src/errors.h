@@ -221,6 +221,7 @@ struct CaptureError {
     SwitchUnavailable,
     BorderNotAllowed,
     InvalidUpdateInterval,
+    UnknownPixelLayout,
   };
   struct NoFrameYet {};
   struct FirstFrameTimeout {};
@@ -274,13 +275,15 @@ struct CaptureError {
     std::int32_t value;
   };
   struct InvalidUpdateInterval {};
+  // A pixel layout named by none of the layouts' names.
+  struct UnknownPixelLayout {};
   using Value =
       std::variant<NoFrameYet, FirstFrameTimeout, NotRunning, InvalidTarget, CreateDeviceFailed,
                    CreateStagingTextureFailed, OutWrongType, OutWrongShape, NotContiguous, ReadOnly,
                    Python, WindowsError, Monitor, Window, RegionOutsideFrame, InvalidTimeout,
-                   SwitchUnavailable, BorderNotAllowed, InvalidUpdateInterval>;
+                   SwitchUnavailable, BorderNotAllowed, InvalidUpdateInterval, UnknownPixelLayout>;
   static_assert(std::variant_size_v<Value> ==
-                static_cast<std::size_t>(Kind::InvalidUpdateInterval) + 1);
+                static_cast<std::size_t>(Kind::UnknownPixelLayout) + 1);
 
   Value value;
 

@@ -280,8 +280,11 @@ def test_pop_up_windows_appear_in_their_owners_frames():
 
 
 @pytest.mark.threaded
-def test_a_switch_waits_for_readers_like_start(monitor):
-    """Setting a switch needs the capture to itself, as start and stop do."""
+@pytest.mark.parametrize("name, value, before", [("cursor", False, True),
+                                                 ("pixel_layout", "GRAY", "RGBA")])
+def test_a_switch_waits_for_readers_like_start(monitor, name, value, before):
+    """Setting a switch (or the pixel layout) needs the capture to itself, as
+    start and stop do."""
     capture = oc.Capture()
     capture.start(oc.Monitor(1), await_first_frame=False)
     winsim.present(monitor)
@@ -291,8 +294,8 @@ def test_a_switch_waits_for_readers_like_start(monitor):
     try:
         assert winsim.wait_paused("Map")
         with pytest.raises(RuntimeError, match="^Already borrowed$"):
-            capture.cursor = False
-        assert capture.cursor is True
+            setattr(capture, name, value)
+        assert getattr(capture, name) == before
     finally:
         winsim.resume("Map")
         join(reader)

@@ -195,6 +195,56 @@ def test_unusable_out_is_refused_and_left_unchanged(running, out, message):
     assert running.frame().shape == (48, 64, 4)
 
 
+NOT_AN_ARRAY = "'ndarray' object is not an instance of 'ndarray'"
+
+
+@pytest.mark.parametrize(
+    "layout, out, error, message",
+    [
+        ("BGRA", np.zeros((48, 64, 3), np.uint8), ValueError,
+         "out has shape [48, 64, 3], expected [48, 64, 4]"),
+        ("RGB", np.zeros((48, 64, 4), np.uint8), ValueError,
+         "out has shape [48, 64, 4], expected [48, 64, 3]"),
+        ("BGR", np.zeros((64, 48, 3), np.uint8), ValueError,
+         "out has shape [64, 48, 3], expected [48, 64, 3]"),
+        ("BGR", np.zeros((48, 64, 4), np.uint8)[..., :3], ValueError, CONTIGUITY),
+        ("RGB", np.zeros((48, 192), np.uint8), TypeError, NOT_AN_ARRAY),  # 2 dimensions
+        ("GRAY", np.zeros((48, 65), np.uint8), ValueError, "out has shape [48, 65], expected [48, 64]"),
+        ("GRAY", np.zeros((48, 128), np.uint8)[:, ::2], ValueError, CONTIGUITY),
+        ("GRAY", np.zeros((48, 64, 4), np.uint8), TypeError, NOT_AN_ARRAY),  # 3 dimensions
+    ],
+)
+def test_out_of_another_layout_is_checked_against_its_shape(running, layout, out, error, message):
+    running.pixel_layout = layout
+    out[...] = 7
+    with pytest.raises(error) as caught:
+        running.frame(out=out)
+    assert str(caught.value) == message
+    assert (out == 7).all()
+    assert running.frame().shape == {"GRAY": (48, 64)}.get(layout, (48, 64, len(layout)))
+
+
+@pytest.mark.parametrize(
+    "value, error, message",
+    [
+        ("rgb", ValueError, "Pixel layout must be one of 'RGBA', 'BGRA', 'RGB', 'BGR' or 'GRAY'"),
+        ("GRAY\0", ValueError, "Pixel layout must be one of 'RGBA', 'BGRA', 'RGB', 'BGR' or 'GRAY'"),
+        ("\udcff", ValueError, "Pixel layout must be one of 'RGBA', 'BGRA', 'RGB', 'BGR' or 'GRAY'"),
+        (b"RGB", TypeError, "'bytes' object is not an instance of 'str'"),
+        (None, TypeError, "'None' is not an instance of 'str'"),
+    ],
+)
+def test_a_refused_pixel_layout_keeps_the_one_set(running, value, error, message):
+    assert running.pixel_layout == "RGBA"
+    running.pixel_layout = "BGR"
+    with pytest.raises(error) as caught:
+        running.pixel_layout = value
+    assert str(caught.value) == message
+    with pytest.raises(AttributeError, match="^can't delete attribute$"):
+        del running.pixel_layout
+    assert running.pixel_layout == "BGR" and running.frame().shape == (48, 64, 3)
+
+
 def test_read_only_out_is_refused_and_left_unchanged(running):
     out = np.full((48, 64, 4), 7, np.uint8)
     out.flags.writeable = False

@@ -27,7 +27,7 @@ MEMBERS = {
                 "class_name", "minimized", "monitor", "handle", "from_handle"],
     oc.Capture: ["start", "active", "stop", "frame", "frame_region", "wait_frame", "cursor",
                  "border", "target_closed", "secondary_windows", "min_update_interval",
-                 "frame_number", "frame_time"],
+                 "frame_number", "frame_time", "pixel_layout"],
 }
 
 

@@ -21,7 +21,8 @@ class ArrayDestination final : public FrameDestination {
   explicit ArrayDestination(std::optional<OwnedArray> out);
 
   std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
-                                                            std::uint32_t width) override;
+                                                            std::uint32_t width,
+                                                            PixelLayout layout) override;
   std::expected<void, CaptureError> run_copy(Copy copy) override;
 
   // Hands the array the frame was written into to the caller.

@@ -91,15 +91,33 @@ bool convert_capture_target(PyObject* value, std::optional<CaptureTarget>& out) 
   return false;
 }
 
-// The `out` argument as an array or none; false with the exception set.
-bool convert_out_array(PyObject* value, std::optional<OwnedArray>& out) {
-  auto converted = extract_out_array(value);
+// The `out` argument, for a frame in `layout`, as an array or none; false
+// with the exception set.
+bool convert_out_array(PyObject* value, PixelLayout layout, std::optional<OwnedArray>& out) {
+  auto converted = extract_out_array(value, layout);
   if (!converted) {
     raise_error(std::move(converted.error()));
     return false;
   }
   out = std::move(*converted);
   return true;
+}
+
+// A layout's name: a str, compared without encoding it (so that any str,
+// however odd, is simply not a name).
+bool convert_pixel_layout(PyObject* value, PixelLayout& out) {
+  if (!PyUnicode_Check(value)) {
+    raise_type_mismatch(value, "str");
+    return false;
+  }
+  for (PixelLayout layout : PIXEL_LAYOUTS) {
+    if (PyUnicode_CompareWithASCIIString(value, pixel_layout_name(layout)) == 0) {
+      out = layout;
+      return true;
+    }
+  }
+  raise_error(CaptureError::of(CaptureError::Kind::UnknownPixelLayout));
+  return false;
 }
 
 PyObject* capture_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
@@ -144,7 +162,8 @@ PyObject* frame(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObjec
       // `out` is checked before the capture is looked at: a bad `out` is
       // reported even when nothing is running.
       std::optional<OwnedArray> out;
-      if (!convert_argument("out", [&] { return convert_out_array(slots[0], out); })) {
+      if (!convert_argument(
+              "out", [&] { return convert_out_array(slots[0], capture.pixel_layout(), out); })) {
         return nullptr;
       }
       ArrayDestination destination(std::move(out));
@@ -171,7 +190,8 @@ PyObject* frame_region(PyObject* self, PyObject* const* args, Py_ssize_t nargs, 
         }
       }
       std::optional<OwnedArray> out;
-      if (!convert_argument("out", [&] { return convert_out_array(slots[4], out); })) {
+      if (!convert_argument(
+              "out", [&] { return convert_out_array(slots[4], capture.pixel_layout(), out); })) {
         return nullptr;
       }
       ArrayDestination destination(std::move(out));
@@ -364,6 +384,17 @@ PyGetSetDef capture_getset[] = {
      "\non Windows (Python 3.10 and newer: 3.9's counts from its first call in the process), so\n"
      "``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first "
      "read.\nWhere several threads read one capture, it is that of the latest read.",
+     nullptr},
+    {"pixel_layout", property_getter<Capture, &Capture::pixel_layout>,
+     exclusive_setter<Capture, PixelLayout, convert_pixel_layout, &Capture::set_pixel_layout>,
+     ":``str``: The pixel layout of the frames of :meth:`frame` and :meth:`frame_region`.\n"
+     "\n"
+     "\"RGBA\" (the default) and \"BGRA\" give [h w 4] arrays, \"RGB\" and \"BGR\" [h w 3] (no "
+     "alpha),\n"
+     "\"GRAY\" [h w] (luma: (4899 R + 9617 G + 1868 B + 8192) >> 14). The pixels are converted in\n"
+     "the one copy out of the GPU; ``out`` must have the layout's shape. A change applies to "
+     "every\n"
+     "later read.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };

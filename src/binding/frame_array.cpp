@@ -1,6 +1,6 @@
 #include "binding/frame_array.h"
 
-#include <iterator>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -50,11 +50,11 @@ PyArray_Descr* uint8_descriptor() {
   return descriptor;
 }
 
-bool is_uint8_array(PyObject* object) {
+bool is_uint8_array(PyObject* object, int dimensions) {
   PyTypeObject* type = Py_TYPE(object);
   if (type != array_type() && !PyType_IsSubtype(type, array_type())) return false;
   auto* array = reinterpret_cast<PyArrayObject*>(object);
-  if (PyArray_NDIM(array) != 3) return false;
+  if (PyArray_NDIM(array) != dimensions) return false;
   PyArray_Descr* uint8 = uint8_descriptor();
   PyArray_Descr* descriptor = PyArray_DESCR(array);
   const bool equivalent = descriptor == uint8 || PyArray_EquivTypes(descriptor, uint8);
@@ -67,12 +67,16 @@ std::vector<std::int64_t> shape_of(PyArrayObject* array) {
   return std::vector<std::int64_t>(dims, dims + PyArray_NDIM(array));
 }
 
+// The number of dimensions of a frame array in `layout`.
+int frame_dimensions(PixelLayout layout) { return pixel_layout_has_channel_axis(layout) ? 3 : 2; }
+
 }  // namespace
 
-std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObject* out) {
+std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObject* out,
+                                                                         PixelLayout layout) {
   if (out == nullptr || out == Py_None) return std::optional<OwnedArray>{};
   ensure_numpy_api();
-  if (!is_uint8_array(out)) {
+  if (!is_uint8_array(out, frame_dimensions(layout))) {
     std::string target;
     PyObject* qualname =
         PyObject_GetAttrString(reinterpret_cast<PyObject*>(array_type()), "__qualname__");
@@ -89,25 +93,27 @@ std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObjec
 
 std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedArray> out,
                                                             std::uint32_t height,
-                                                            std::uint32_t width) {
-  npy_intp dims[3] = {static_cast<npy_intp>(height), static_cast<npy_intp>(width), 4};
+                                                            std::uint32_t width,
+                                                            PixelLayout layout) {
+  const int dimensions = frame_dimensions(layout);
+  npy_intp dims[3] = {static_cast<npy_intp>(height), static_cast<npy_intp>(width),
+                      static_cast<npy_intp>(pixel_layout_bytes(layout))};
   if (out) {
     auto* array = reinterpret_cast<PyArrayObject*>(out->get());
     const npy_intp* shape = PyArray_DIMS(array);
-    if (PyArray_NDIM(array) == 3 && shape[0] == dims[0] && shape[1] == dims[1] &&
-        shape[2] == dims[2]) {
+    if (PyArray_NDIM(array) == dimensions && std::equal(dims, dims + dimensions, shape)) {
       return std::move(*out);
     }
     CaptureError refused = CaptureError::out_wrong_shape(
-        shape_of(array), std::vector<std::int64_t>(std::begin(dims), std::end(dims)));
+        shape_of(array), std::vector<std::int64_t>(dims, dims + dimensions));
     out.reset();
     return std::unexpected(std::move(refused));
   }
 
   ensure_numpy_api();
   // The descriptor's reference passes to NumPy, also when it fails.
-  PyObject* array =
-      PyArray_NewFromDescr(array_type(), uint8_descriptor(), 3, dims, nullptr, nullptr, 0, nullptr);
+  PyObject* array = PyArray_NewFromDescr(array_type(), uint8_descriptor(), dimensions, dims,
+                                         nullptr, nullptr, 0, nullptr);
   if (array == nullptr) {
     PyErr_WriteUnraisable(nullptr);
     internal_fault(kNullObject);

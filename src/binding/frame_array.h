@@ -1,6 +1,7 @@
 // The NumPy side of frame output: the caller's `out` array, or a new one, as
-// the [h, w, 4] uint8 array a frame is written into, and its memory as a plain
-// byte region. Image data is never touched here.
+// the uint8 array a frame is written into ([h, w, 4] in the default pixel
+// layout; see pixel_layout.h for the others), and its memory as a plain byte
+// region. Image data is never touched here.
 //
 // NumPy's array API is loaded on first use, not when the module is imported,
 // so that importing the module costs nothing for programs that never read a
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "errors.h"
+#include "pixel_layout.h"
 #include "binding/interpreter_exit.h"
 
 // One owned reference to a NumPy array object.
@@ -51,20 +53,24 @@ class OwnedArray {
   PyObject* array_;
 };
 
-// Converts the `out` argument (nullptr when absent). None or absent: no array.
-// Otherwise it must be a NumPy array (or an instance of a subclass) with 3
-// dimensions and an element type equivalent to uint8; anything else is the
+// Converts the `out` argument (nullptr when absent) for a frame in `layout`.
+// None or absent: no array. Otherwise it must be a NumPy array (or an
+// instance of a subclass) with the layout's number of dimensions (3, or 2 for
+// GRAY) and an element type equivalent to uint8; anything else is the
 // wrong-type error, which names the object's type and NumPy's array type.
-std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(PyObject* out);
+std::expected<std::optional<OwnedArray>, CaptureError> extract_out_array(
+    PyObject* out, PixelLayout layout = PixelLayout::RGBA);
 
-// The array a frame of `height` rows and `width` columns is written into:
-// `out` itself when its shape is exactly [height, width, 4] (the wrong-shape
+// The array a frame of `height` rows and `width` columns in `layout` is
+// written into: `out` itself when its shape is exactly the layout's
+// ([height, width, 4], [height, width, 3] or [height, width]; the wrong-shape
 // error, holding both shapes, otherwise), or a new C-ordered uint8 array of
 // that shape whose memory is left uninitialised, since the frame overwrites
 // all of it.
 std::expected<OwnedArray, CaptureError> prepare_frame_array(std::optional<OwnedArray> out,
                                                             std::uint32_t height,
-                                                            std::uint32_t width);
+                                                            std::uint32_t width,
+                                                            PixelLayout layout = PixelLayout::RGBA);
 
 // The memory of `array` as one writable region of row-major bytes. An array
 // without elements gives an empty region whatever its flags. Otherwise the

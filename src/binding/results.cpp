@@ -73,6 +73,8 @@ CarriedException carry_python_exception(PyObject* exception) {
   return CarriedException(exception, release_python_object);
 }
 
+PyObject* to_python(PixelLayout layout) { return PyUnicode_FromString(pixel_layout_name(layout)); }
+
 CarriedException carry_pending_exception() {
   PendingException pending;
   pending.fetch_normalized();

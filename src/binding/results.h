@@ -20,6 +20,7 @@
 
 #include "binding/python_text.h"
 #include "errors.h"
+#include "pixel_layout.h"
 
 // Sets the Python exception for an error value (which is consumed) and
 // returns nullptr.
@@ -32,6 +33,7 @@ PyObject* to_python(std::uint32_t value);
 PyObject* to_python(std::uint64_t value);
 PyObject* to_python(double value);
 PyObject* to_python(const std::string& text);
+PyObject* to_python(PixelLayout layout);  // its name
 
 // None for nothing.
 template <class T>

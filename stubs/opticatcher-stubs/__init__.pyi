@@ -4,7 +4,7 @@
 
 The Python-facing types come from the platform selected at compile time"""
 
-from typing import NamedTuple, SupportsIndex, TypeVar, final, overload
+from typing import Literal, NamedTuple, SupportsIndex, TypeVar, final, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -24,6 +24,9 @@ __version__: str
 
 # A caller's `out` array comes back as the very same object, with its own type.
 _FrameArray = TypeVar("_FrameArray", bound=npt.NDArray[np.uint8])
+# The names Capture.pixel_layout takes; the frame's shape follows from it
+# ([h, w, 4], [h, w, 3] or [h, w]), which the array type does not carry.
+_PixelLayout = Literal["RGBA", "BGRA", "RGB", "BGR", "GRAY"]
 
 # opticatcher.Rect, the type of the geometry properties (not a module attribute):
 # a rectangle of the virtual screen in physical pixels, still a tuple.
@@ -427,3 +430,16 @@ class Capture:
         ``time.perf_counter() - capture.frame_time`` is the frame's age. None before the first read.
         Where several threads read one capture, it is that of the latest read.
         """
+
+    @property
+    def pixel_layout(self) -> _PixelLayout:
+        """:``str``: The pixel layout of the frames of :meth:`frame` and :meth:`frame_region`.
+
+        "RGBA" (the default) and "BGRA" give [h w 4] arrays, "RGB" and "BGR" [h w 3] (no alpha),
+        "GRAY" [h w] (luma: (4899 R + 9617 G + 1868 B + 8192) >> 14). The pixels are converted in
+        the one copy out of the GPU; ``out`` must have the layout's shape. A change applies to every
+        later read.
+        """
+
+    @pixel_layout.setter
+    def pixel_layout(self, value: _PixelLayout) -> None: ...

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "internal_fault.h"
+#include "pixel_reference.h"
 #include "platform/windows/capture.h"
 #include "winsim/control.h"
 #include "winsim_listing.h"
@@ -114,6 +115,43 @@ TEST(CopyRows, PackedBlockOfAnotherSizeThanTheDestinationIsAnInternalFault) {
   std::vector<std::byte> destination(4 * 4, std::byte{0x55});  // one row only
   EXPECT_THROW(copy_rows(mapping.bytes.data(), 16, 4, 2, destination), InternalFault);
   for (std::byte value : destination) EXPECT_EQ(value, std::byte{0x55});
+}
+
+// Each layout through packed rows (one pass over the block) and padded ones
+// (row by row), at odd widths: the converted rows, packed, and the padding
+// never read.
+TEST(CopyRows, ConvertsEveryLayoutThroughPackedAndPaddedRows) {
+  for (PixelLayout layout : PIXEL_LAYOUTS) {
+    for (std::uint32_t width : {1u, 3u, 17u, 33u}) {
+      for (std::uint32_t pitch : {width * 4, width * 4 + 4, (width * 4 / 256 + 1) * 256}) {
+        SCOPED_TRACE(std::string(pixel_layout_name(layout)) + " width " + std::to_string(width) +
+                     " pitch " + std::to_string(pitch));
+        const Mapping mapping(width, 3, pitch);
+        const auto packed = mapping.packed();
+        const auto expected = reference_pixels(packed.data(), width * 3, layout);
+        std::vector<std::byte> destination(expected.size(), std::byte{0x55});
+        copy_rows(mapping.bytes.data(), pitch, width, 3, destination, layout);
+        EXPECT_EQ(destination, expected);
+      }
+    }
+  }
+}
+
+TEST(CopyRows, DestinationSizesCountTheLayoutsBytes) {
+  const Mapping mapping(4, 2, 16);
+  // A packed block in RGB is 24 bytes: 32 are a fault, as 24 are for RGBA.
+  std::vector<std::byte> rgba_sized(4 * 2 * 4, std::byte{0x55});
+  EXPECT_THROW(copy_rows(mapping.bytes.data(), 16, 4, 2, rgba_sized, PixelLayout::RGB),
+               InternalFault);
+  for (std::byte value : rgba_sized) EXPECT_EQ(value, std::byte{0x55});
+  // Padded rows in GRAY: room for one row and a half gives one row.
+  const Mapping padded(4, 2, 20);
+  std::vector<std::byte> short_gray(6, std::byte{0x55});
+  copy_rows(padded.bytes.data(), 20, 4, 2, short_gray, PixelLayout::GRAY);
+  const auto row = reference_pixels(padded.packed().data(), 4, PixelLayout::GRAY);
+  EXPECT_TRUE(std::equal(row.begin(), row.end(), short_gray.begin()));
+  EXPECT_EQ(short_gray[4], std::byte{0x55});
+  EXPECT_EQ(short_gray[5], std::byte{0x55});
 }
 
 // --- the GPU part, on winsim's device -----------------------------------------
@@ -268,8 +306,9 @@ TEST(CaptureReadFrame, ReadsTheLatestFrameThroughTheDestination) {
     std::vector<std::uint8_t> bytes;
     int copies = 0;
     std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
-                                                              std::uint32_t width) override {
-      bytes.assign(std::size_t{height} * width * 4, 0x55);
+                                                              std::uint32_t width,
+                                                              PixelLayout layout) override {
+      bytes.assign(std::size_t{height} * width * pixel_layout_bytes(layout), 0x55);
       return std::as_writable_bytes(std::span(bytes));
     }
     std::expected<void, CaptureError> run_copy(Copy copy) override {
@@ -287,6 +326,13 @@ TEST(CaptureReadFrame, ReadsTheLatestFrameThroughTheDestination) {
   ASSERT_TRUE(capture.read_frame(memory));
   EXPECT_EQ(memory.copies, 1);
   EXPECT_EQ(memory.bytes, content);
+  // The capture's layout reaches both the destination and the copy.
+  capture.set_pixel_layout(PixelLayout::BGR);
+  ASSERT_TRUE(capture.read_frame(memory));
+  const auto bgr =
+      reference_pixels(reinterpret_cast<const std::byte*>(content.data()), 7 * 3, PixelLayout::BGR);
+  EXPECT_TRUE(std::equal(bgr.begin(), bgr.end(), std::as_bytes(std::span(memory.bytes)).begin(),
+                         std::as_bytes(std::span(memory.bytes)).end()));
   capture.stop();
   EXPECT_EQ(winsim_test::errors(), "");
   winsim_reset();

@@ -223,18 +223,30 @@ FRAME_SHAPE = (48, 64, 4)  # the frames of the scene's monitor
 # What the scene's monitor shows: pixel (x, y) is (x % 256, y % 256, 128, 255).
 _y, _x = np.mgrid[0:FRAME_SHAPE[0], 0:FRAME_SHAPE[1]]
 PATTERN = np.stack([_x, _y, np.full_like(_x, 128), np.full_like(_x, 255)], axis=-1).astype(np.uint8)
+# The pixel layouts, each with the shape of a frame of the scene's monitor and
+# the pattern in that layout.
+LAYOUT_SHAPES = {"RGBA": FRAME_SHAPE, "BGRA": FRAME_SHAPE, "RGB": FRAME_SHAPE[:2] + (3,),
+                 "BGR": FRAME_SHAPE[:2] + (3,), "GRAY": FRAME_SHAPE[:2]}
+
+
+def in_layout(rgba, layout):
+    if layout == "GRAY":
+        r, g, b = (rgba[..., channel].astype(np.uint32) for channel in range(3))
+        return ((4899 * r + 9617 * g + 1868 * b + 8192) >> 14).astype(np.uint8)
+    return rgba[..., ["RGBA".index(letter) for letter in layout]]
 
 
 @st.composite
-def arrays(draw, dtypes=ALL_DTYPES, exact=False):
+def arrays(draw, dtypes=ALL_DTYPES, exact=False, frame_shape=FRAME_SHAPE):
     """Arrays of every dtype, shape and memory layout, many near a frame's shape."""
     dtype = np.dtype(draw(st.sampled_from(dtypes)))
     near = draw(st.integers(0, 3)) > 0
     if exact:
-        shape = FRAME_SHAPE
+        shape = frame_shape
     elif near:
         shape = draw(st.sampled_from([(48, 64, 4), (64, 48, 4), (48, 64, 3), (0, 0, 4),
-                                      (48, 0, 4), (96, 128, 4), (48, 128, 4), (1, 48, 64, 4)]))
+                                      (48, 0, 4), (96, 128, 4), (48, 128, 4), (1, 48, 64, 4),
+                                      (48, 64), (64, 48), (48, 64, 1)]))
     else:
         shape = draw(hnp.array_shapes(min_dims=0, max_dims=4, min_side=0, max_side=5))
     base = np.zeros(shape, dtype) if dtype != np.object_ else np.full(shape, None, object)
@@ -264,13 +276,13 @@ def arrays(draw, dtypes=ALL_DTYPES, exact=False):
 
 
 @st.composite
-def out_values(draw):
+def out_values(draw, frame_shape=FRAME_SHAPE):
     """Mostly arrays (many of a frame's exact shape, in every layout), then
     anything else. Chosen in two steps: a flat choice would be swamped by the
     many kinds of non-array values."""
     kind = draw(st.integers(0, 9))
     if kind < 4:
-        return draw(arrays(BYTE_DTYPES[:4], exact=True))
+        return draw(arrays(BYTE_DTYPES[:4], exact=True, frame_shape=frame_shape))
     if kind < 6:
         return draw(arrays(BYTE_DTYPES))
     if kind < 8:
@@ -283,6 +295,11 @@ def out_values(draw):
         st.builds(lambda: memoryview(bytearray(64)).cast("B", (4, 4, 4))),
         st.builds(Hostile), st.builds(nameless), st.lists(st.integers(0, 255), max_size=4),
     ))
+
+
+# A pixel layout and an `out` for it (many of that layout's exact shape).
+layouts_and_outs = st.sampled_from(list(LAYOUT_SHAPES)).flatmap(
+    lambda layout: st.tuples(st.just(layout), out_values(LAYOUT_SHAPES[layout])))
 
 
 def any_values():
@@ -555,15 +572,17 @@ def test_start(target, await_first_frame, planned, running_before, extra):
 
 @child_only
 @FUZZ
-@given(out_values(), faults, st.integers(0, 4).map(bool), st.booleans(),
+@given(layouts_and_outs, faults, st.integers(0, 4).map(bool), st.booleans(),
        call_arguments(out_values()))
-def test_frame(out, planned, running, positional, extra):
-    """frame with any `out` on a running or idle capture: a rejected `out` is
-    left as it was, an accepted one is returned as itself."""
+def test_frame(layout_and_out, planned, running, positional, extra):
+    """frame with any `out` on a running or idle capture, in any pixel layout:
+    a rejected `out` is left as it was, an accepted one is returned as itself."""
+    layout, out = layout_and_out
     scene()
     capture = oc.Capture()
     if running:
         capture.start(oc.Monitor(1))
+    capture.pixel_layout = layout
     before = snapshot(out)
     arm(planned)
     result = outcome_of(lambda: capture.frame(out) if positional else capture.frame(out=out))
@@ -574,7 +593,7 @@ def test_frame(out, planned, running, positional, extra):
     else:
         assert isinstance(result, np.ndarray) and result.dtype == np.uint8
         # The scene's monitor shows the test pattern: every byte in its place.
-        assert np.array_equal(result, PATTERN)
+        assert np.array_equal(result, in_layout(PATTERN, layout))
         if out is not None:
             assert result is out
         # The frame read is numbered and timed.
@@ -595,16 +614,18 @@ region_parts = st.one_of(
 
 @child_only
 @FUZZ
-@given(st.tuples(region_parts, region_parts, region_parts, region_parts), out_values(), faults,
-       st.integers(0, 4).map(bool), st.booleans(), call_arguments(any_values()))
-def test_frame_region(parts, out, planned, running, positional, extra):
-    """frame_region with any rectangle and `out`: a rejected `out` is left as
-    it was, an accepted one is returned as itself, and a rectangle of plain
-    ints gives exactly those pixels of the frame."""
+@given(st.tuples(region_parts, region_parts, region_parts, region_parts), layouts_and_outs,
+       faults, st.integers(0, 4).map(bool), st.booleans(), call_arguments(any_values()))
+def test_frame_region(parts, layout_and_out, planned, running, positional, extra):
+    """frame_region with any rectangle and `out`, in any pixel layout: a
+    rejected `out` is left as it was, an accepted one is returned as itself,
+    and a rectangle of plain ints gives exactly those pixels of the frame."""
+    layout, out = layout_and_out
     scene()
     capture = oc.Capture()
     if running:
         capture.start(oc.Monitor(1))
+    capture.pixel_layout = layout
     before = snapshot(out)
     arm(planned)
     result = outcome_of(lambda: capture.frame_region(*parts, out) if positional
@@ -619,7 +640,8 @@ def test_frame_region(parts, out, planned, running, positional, extra):
             assert result is out
         if all(isinstance(part, int) for part in parts):
             left, top, width, height = (int(part) for part in parts)
-            assert np.array_equal(result, PATTERN[top:top + height, left:left + width])
+            assert np.array_equal(result,
+                                  in_layout(PATTERN, layout)[top:top + height, left:left + width])
     args, kwargs = extra
     outcome_of(lambda: capture.frame_region(*args, **kwargs))
     capture.stop()
@@ -657,16 +679,17 @@ def test_wait_frame(timeout, planned, running, positional, extra):
 
 @child_only
 @FUZZ
-@given(any_values(), st.sampled_from(["cursor", "border", "secondary_windows",
-                                      "min_update_interval"]),
+@given(st.one_of(any_values(), st.sampled_from(list(LAYOUT_SHAPES))),
+       st.sampled_from(["cursor", "border", "secondary_windows", "min_update_interval",
+                        "pixel_layout"]),
        faults, st.integers(0, 2), st.tuples(*[st.booleans()] * 4),
        st.sampled_from([None, "denied"]))
 def test_switches(value, name, planned, running, interfaces, border_access):
     """The session switches (cursor, border, secondary_windows and the
-    interval) take any value, on an idle or running capture, on Windows
-    versions with or without them and with or without the border's consent
-    (never allowed here: that would hold for the rest of the process); a
-    refused value leaves the property as it was."""
+    interval) and pixel_layout take any value, on an idle or running capture,
+    on Windows versions with or without them and with or without the border's
+    consent (never allowed here: that would hold for the rest of the process);
+    a refused value leaves the property as it was."""
     scene()
     winsim.set_session_interfaces(*interfaces)
     winsim.set_border_access(border_access)
@@ -678,11 +701,13 @@ def test_switches(value, name, planned, running, interfaces, border_access):
     result = outcome_of(lambda: setattr(capture, name, value))
     after = getattr(capture, name)
     if isinstance(result, BaseException):
-        assert after is before or after == before
+        assert after == before and type(after) is type(before)
     elif name == "min_update_interval":
         # Whatever converted to seconds within the range, or None.
         assert (after is None) == (value is None)
         assert after is None or 0 <= after <= 3600
+    elif name == "pixel_layout":
+        assert after == value and type(after) is str
     else:
         assert after is bool(value)
     with pytest.raises(AttributeError):

@@ -122,6 +122,29 @@ def test_regions_are_exact(capture, service, left, top, width, height):
         capture.frame_region(994, 0, 7, 1)
 
 
+def in_layout(rgba, layout):
+    """`rgba` in a pixel layout, written out in NumPy."""
+    if layout == "GRAY":
+        r, g, b = (rgba[..., channel].astype(np.uint32) for channel in range(3))
+        return ((4899 * r + 9617 * g + 1868 * b + 8192) >> 14).astype(np.uint8)
+    return rgba[..., ["RGBA".index(letter) for letter in layout]]
+
+
+@pytest.mark.parametrize("layout", ["RGBA", "BGRA", "RGB", "BGR", "GRAY"])
+def test_each_pixel_layout_is_exact(capture, service, layout):
+    """Every layout converted out of a real Direct3D 11 texture: rows of 641
+    pixels (2564, 1923 and 641 bytes) and a box of 637 at odd offsets."""
+    service.set_content(641, 7)
+    assert service.deliver(1) == 1
+    expected = in_layout(support.pattern(641, 7, service.last_sequence()), layout)
+    capture.pixel_layout = layout
+    assert np.array_equal(capture.frame(), expected)
+    out = np.full(expected.shape, 0x5A, np.uint8)
+    assert capture.frame(out=out) is out
+    assert np.array_equal(out, expected)
+    assert np.array_equal(capture.frame_region(3, 1, 637, 5), expected[1:6, 3:640])
+
+
 def test_new_frames_and_a_service_without_the_switches(capture, service):
     """wait_frame sees the stand-in's frames arrive on its own thread; the
     stand-in's session has neither switch interface, as Windows 10 before

@@ -125,7 +125,8 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
     }
     region = *inside;
   }
-  auto bytes = destination.prepare(region.height, region.width);
+  const PixelLayout layout = pixel_layout_;
+  auto bytes = destination.prepare(region.height, region.width, layout);
   if (!bytes) return std::unexpected(std::move(bytes.error()));
   // An empty rectangle has nothing to copy (and a texture cannot be empty).
   const ReadRecord read{source->number, source->time};
@@ -137,7 +138,7 @@ std::expected<void, CaptureError> Capture::read(const FrameRectangle* rectangle,
   const StagingUse use = rectangle != nullptr ? StagingUse::Region : StagingUse::Frame;
   auto copied = destination.run_copy([&] {
     std::lock_guard lock(readback.mutex);
-    return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use);
+    return copy_frame_to_buffer(readback, source->texture.get(), region, *bytes, use, layout);
   });
   if (copied) running_->slot()->mark_read(read);
   return copied;

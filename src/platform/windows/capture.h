@@ -13,6 +13,7 @@
 
 #include "errors.h"
 #include "function_ref.h"
+#include "pixel_layout.h"
 #include "platform/windows/target.h"
 
 // What a running capture holds: known only to the capture's own code.
@@ -25,11 +26,12 @@ class FrameDestination {
  public:
   using Copy = FunctionRef<std::expected<void, CaptureError>()>;
 
-  // The memory for a frame of `height` rows of `width` pixels: exactly
-  // height * width * 4 bytes, rows packed, R G B A per pixel. Called once the
-  // frame's size is known, with the frame held.
+  // The memory for a frame of `height` rows of `width` pixels in `layout`:
+  // exactly height * width * pixel_layout_bytes(layout) bytes, rows packed.
+  // Called once the frame's size is known, with the frame held.
   virtual std::expected<std::span<std::byte>, CaptureError> prepare(std::uint32_t height,
-                                                                    std::uint32_t width) = 0;
+                                                                    std::uint32_t width,
+                                                                    PixelLayout layout) = 0;
 
   // Runs `copy`, the GPU wait and the copy into the prepared memory, and
   // returns its result. It touches nothing of the caller's but that memory, so
@@ -91,7 +93,8 @@ class Capture {
   // Platform failures on the way are ignored: this always succeeds.
   void stop();
 
-  // Reads the latest frame into `destination`: "Capture is not running" or
+  // Reads the latest frame into `destination`, in the capture's pixel layout:
+  // "Capture is not running" or
   // "No frame available yet" first, then the frame's content region is sized,
   // `destination.prepare` gives the memory and `destination.run_copy` runs the
   // copy, under the capture's readback lock (taken inside the copy, so that a
@@ -148,6 +151,11 @@ class Capture {
 
   static constexpr double MAX_UPDATE_INTERVAL = 3600.0;  // seconds
 
+  // The layout read_frame and read_region write pixels in: RGBA unless set.
+  // A change applies to every later read, running or not.
+  PixelLayout pixel_layout() const { return pixel_layout_; }
+  void set_pixel_layout(PixelLayout layout) { pixel_layout_ = layout; }
+
  private:
   std::expected<void, CaptureError> read(const FrameRectangle* region,
                                          FrameDestination& destination) const;
@@ -163,4 +171,5 @@ class Capture {
   // The last read of the capture that stop ended: number (0: none) and time.
   std::uint64_t stopped_number_ = 0;
   std::int64_t stopped_time_ = 0;
+  PixelLayout pixel_layout_ = PixelLayout::RGBA;
 };

@@ -8,6 +8,7 @@
 #include "expected_ops.h"
 #include "internal_fault.h"
 #include "platform/windows/com_call.h"
+#include "platform/windows/pixel_conversion.h"
 
 CopyRegion copy_region_size(std::int32_t content_width, std::int32_t content_height,
                             std::uint32_t texture_width, std::uint32_t texture_height) {
@@ -19,31 +20,47 @@ CopyRegion copy_region_size(std::int32_t content_width, std::int32_t content_hei
 }
 
 void copy_rows(const std::byte* source, std::uint32_t row_pitch, std::uint32_t width,
-               std::uint32_t height, std::span<std::byte> destination) {
+               std::uint32_t height, std::span<std::byte> destination, PixelLayout layout) {
   const std::uint64_t row_bytes = std::uint64_t{width} * FRAME_BYTES_PER_PIXEL;
   if (row_bytes == 0 || height == 0) return;  // an empty region has nothing to move
   if (row_pitch < row_bytes) {
     internal_fault("mapped row pitch " + std::to_string(row_pitch) + " is shorter than a row of " +
                    std::to_string(row_bytes) + " bytes");
   }
+  const std::uint64_t out_row_bytes = std::uint64_t{width} * pixel_layout_bytes(layout);
 
   if (row_pitch == row_bytes) {
-    const std::uint64_t block = row_bytes * height;
+    const std::uint64_t block = out_row_bytes * height;
     if (block != destination.size()) {
       internal_fault("a packed frame of " + std::to_string(block) +
                      " bytes does not fit a destination of " + std::to_string(destination.size()) +
                      " bytes");
     }
-    std::memcpy(destination.data(), source, static_cast<std::size_t>(block));
+    if (layout == PixelLayout::RGBA) {
+      std::memcpy(destination.data(), source, static_cast<std::size_t>(block));
+    } else {
+      pixel_conversion(layout)(source, destination.data(),
+                               static_cast<std::size_t>(std::uint64_t{width} * height));
+    }
     return;
   }
 
-  const std::uint64_t rows = std::min<std::uint64_t>(height, destination.size() / row_bytes);
-  const auto length = static_cast<std::size_t>(row_bytes);
+  const std::uint64_t rows = std::min<std::uint64_t>(height, destination.size() / out_row_bytes);
   const std::byte* from = source;
   std::byte* to = destination.data();
+  if (layout == PixelLayout::RGBA) {
+    const auto length = static_cast<std::size_t>(row_bytes);
+    for (std::uint64_t row = 0; row < rows; ++row) {
+      std::memcpy(to, from, length);
+      from += row_pitch;
+      to += length;
+    }
+    return;
+  }
+  const PixelConversion convert = pixel_conversion(layout);
+  const auto length = static_cast<std::size_t>(out_row_bytes);
   for (std::uint64_t row = 0; row < rows; ++row) {
-    std::memcpy(to, from, length);
+    convert(from, to, width);
     from += row_pitch;
     to += length;
   }
@@ -170,8 +187,9 @@ std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
 std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resources,
                                                        ID3D11Texture2D* source, CopyRegion region,
                                                        std::span<std::byte> destination,
-                                                       StagingUse use) {
-  const std::uint64_t size = std::uint64_t{region.width} * region.height * FRAME_BYTES_PER_PIXEL;
+                                                       StagingUse use, PixelLayout layout) {
+  const std::uint64_t size =
+      std::uint64_t{region.width} * region.height * pixel_layout_bytes(layout);
   if (source == nullptr || destination.size() != size) {
     internal_fault("a frame of " + std::to_string(size) + " bytes read into a destination of " +
                    std::to_string(destination.size()) + " bytes");
@@ -193,6 +211,6 @@ std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resour
   auto mapped = transform_error(mapping.map(), CaptureError::windows);  // waits for the copy
   if (!mapped) return std::unexpected(std::move(mapped.error()));
   copy_rows(static_cast<const std::byte*>(mapped->pData), mapped->RowPitch, region.width,
-            region.height, destination);
+            region.height, destination, layout);
   return {};
 }

@@ -1,8 +1,9 @@
 // Frame readback: copying the latest frame from its GPU texture into the
 // caller's memory. The frame's content region is copied on the GPU into a
 // CPU-readable staging texture of exactly that size, which is mapped and whose
-// rows are then copied into a packed destination (height rows of width * 4
-// bytes, R G B A per pixel).
+// rows are then copied into a packed destination: height rows of width pixels
+// in the caller's pixel layout, converted on the way (R G B A per pixel, the
+// texture's own bytes, by default).
 //
 // `Capture::read_frame` runs the two halves here with the caller's destination
 // prepared between them: `latest_frame_texture` finds the frame and the region
@@ -17,6 +18,7 @@
 #include <span>
 
 #include "errors.h"
+#include "pixel_layout.h"
 #include "opticatcher/abi/capture_abi.h"
 #include "opticatcher/com_ptr.h"
 #include "platform/windows/frame_arrival.h"
@@ -66,18 +68,22 @@ struct CopyRegion {
 CopyRegion copy_region_size(std::int32_t content_width, std::int32_t content_height,
                             std::uint32_t texture_width, std::uint32_t texture_height);
 
-// Copies `height` rows of `width` * 4 bytes from `source`, whose rows start
-// `row_pitch` bytes apart, into `destination`, where they are packed. When the
-// pitch equals the row length the whole block moves in one copy; otherwise
-// each row is copied on its own and the padding at the end of each source row
-// is skipped. At most as many rows as `destination` holds are written.
+// Copies `height` rows of `width` pixels from `source`, whose rows of `width`
+// * 4 bytes start `row_pitch` bytes apart, into `destination`, where they are
+// packed in `layout` (rows of width * pixel_layout_bytes(layout) bytes). In
+// RGBA the bytes are moved as they are: when the pitch equals the row length
+// the whole block moves in one copy; otherwise each row is copied on its own
+// and the padding at the end of each source row is skipped. Another layout
+// converts each pixel on the way, the whole block in one pass when the pitch
+// is packed. At most as many rows as `destination` holds are written.
 //
 // A pitch shorter than a row would read rows overlapping each other, and a
 // packed block larger than `destination` would write past it: both are faults
 // of the caller (a platform that mapped the texture wrongly), reported as an
 // internal fault before any byte is written.
 void copy_rows(const std::byte* source, std::uint32_t row_pitch, std::uint32_t width,
-               std::uint32_t height, std::span<std::byte> destination);
+               std::uint32_t height, std::span<std::byte> destination,
+               PixelLayout layout = PixelLayout::RGBA);
 
 // The latest frame of a capture down to its texture. The references are held
 // until the readback is done, so that the texture stays the frame's even when
@@ -104,13 +110,14 @@ std::expected<ComPtr<ID3D11Texture2D>, CaptureError> ensure_staging_texture(
     ReadbackResources& resources, std::uint32_t width, std::uint32_t height,
     StagingUse use = StagingUse::Frame);
 
-// Copies `region` of `source` into `destination` (exactly height * width * 4
-// bytes, rows packed) through the staging texture of that use: the GPU copies
-// only the region (a box), into a staging texture of the region's size. Once
-// the texture is mapped it is unmapped again whatever happens, also when the
-// row copy is abandoned by a fault. The caller holds `resources.mutex`;
-// nothing here touches Python.
+// Copies `region` of `source` into `destination` (exactly height * width *
+// pixel_layout_bytes(layout) bytes, rows packed, pixels in `layout`) through
+// the staging texture of that use: the GPU copies only the region (a box),
+// into a staging texture of the region's size. Once the texture is mapped it
+// is unmapped again whatever happens, also when the row copy is abandoned by
+// a fault. The caller holds `resources.mutex`; nothing here touches Python.
 std::expected<void, CaptureError> copy_frame_to_buffer(ReadbackResources& resources,
                                                        ID3D11Texture2D* source, CopyRegion region,
                                                        std::span<std::byte> destination,
-                                                       StagingUse use = StagingUse::Frame);
+                                                       StagingUse use = StagingUse::Frame,
+                                                       PixelLayout layout = PixelLayout::RGBA);

@@ -7,6 +7,7 @@
 #include "platform/windows/capture.h"
 #include "platform/windows/device.h"
 #include "platform/windows/frame.h"
+#include "pixel_layout.h"
 #include "support.h"
 
 namespace {
@@ -17,17 +18,51 @@ namespace {
 constexpr CopyRegion kRegions[] = {{1, 1},   {3, 2},    {7, 5},       {33, 17},
                                    {641, 3}, {1919, 1}, {1920, 1080}, {1931, 1087}};
 
+// Sizes read in every pixel layout: in the 3-byte layouts their rows are 9,
+// 99 and 5793 bytes long.
+constexpr CopyRegion kLayoutRegions[] = {{3, 2}, {33, 17}, {1931, 1087}};
+
+// R, G, B, A bytes in `layout`, pixel by pixel.
+std::vector<std::uint8_t> in_layout(const std::vector<std::uint8_t>& rgba, PixelLayout layout) {
+  std::vector<std::uint8_t> out;
+  for (std::size_t i = 0; i + 4 <= rgba.size(); i += 4) {
+    const unsigned r = rgba[i], g = rgba[i + 1], b = rgba[i + 2];
+    switch (layout) {
+      case PixelLayout::RGBA:
+        out.insert(out.end(), {rgba[i], rgba[i + 1], rgba[i + 2], rgba[i + 3]});
+        break;
+      case PixelLayout::BGRA:
+        out.insert(out.end(), {rgba[i + 2], rgba[i + 1], rgba[i], rgba[i + 3]});
+        break;
+      case PixelLayout::RGB:
+        out.insert(out.end(), {rgba[i], rgba[i + 1], rgba[i + 2]});
+        break;
+      case PixelLayout::BGR:
+        out.insert(out.end(), {rgba[i + 2], rgba[i + 1], rgba[i]});
+        break;
+      case PixelLayout::GRAY:
+        out.push_back(static_cast<std::uint8_t>((4899 * r + 9617 * g + 1868 * b + 8192) >> 14));
+        break;
+    }
+  }
+  return out;
+}
+
 // Reads `region` of a texture 5 columns and 3 rows larger than it, filled with
-// the pattern of `seed`; "" when the bytes are exact.
-std::string read_region(ReadbackResources& resources, CopyRegion region, std::uint32_t seed) {
+// the pattern of `seed`, in `layout`; "" when the bytes are exact.
+std::string read_region(ReadbackResources& resources, CopyRegion region, std::uint32_t seed,
+                        PixelLayout layout = PixelLayout::RGBA) {
   auto texture = pattern_texture(resources.device.get(), resources.context.get(), region.width + 5,
                                  region.height + 3, seed);
   if (!texture) return "the source texture could not be made";
-  std::vector<std::uint8_t> bytes(std::size_t{region.width} * region.height * 4, 0x5A);
-  auto copied = copy_frame_to_buffer(resources, texture.get(), region,
-                                     std::as_writable_bytes(std::span(bytes)));
+  std::vector<std::uint8_t> bytes(
+      std::size_t{region.width} * region.height * pixel_layout_bytes(layout), 0x5A);
+  auto copied =
+      copy_frame_to_buffer(resources, texture.get(), region,
+                           std::as_writable_bytes(std::span(bytes)), StagingUse::Frame, layout);
   if (!copied) return error_summary(copied.error());
-  return first_difference(bytes, pattern_region(region.width, region.height, seed));
+  return first_difference(bytes,
+                          in_layout(pattern_region(region.width, region.height, seed), layout));
 }
 
 std::string size_name(CopyRegion region) {
@@ -58,14 +93,16 @@ void check_staging_cache(ReadbackResources& resources) {
 
 void check_padded_rows(ReadbackResources& resources) {
   PaddedMapHook hook(resources.context.get());
-  for (const CopyRegion region : {CopyRegion{1, 1}, CopyRegion{3, 2}, CopyRegion{64, 4},
-                                  CopyRegion{33, 17}, CopyRegion{641, 3}}) {
-    const std::string difference = read_region(resources, region, region.width);
-    check(difference.empty() && hook.presented_pitch() > region.width * 4,
-          "padded rows: " + size_name(region) + " exact with rows " +
-              std::to_string(hook.presented_pitch()) + " bytes apart (mapped " +
-              std::to_string(hook.original_pitch()) + ")",
-          difference);
+  for (const PixelLayout layout : PIXEL_LAYOUTS) {
+    for (const CopyRegion region : {CopyRegion{1, 1}, CopyRegion{3, 2}, CopyRegion{64, 4},
+                                    CopyRegion{33, 17}, CopyRegion{641, 3}}) {
+      const std::string difference = read_region(resources, region, region.width, layout);
+      check(difference.empty() && hook.presented_pitch() > region.width * 4,
+            "padded rows: " + size_name(region) + " " + pixel_layout_name(layout) +
+                " exact with rows " + std::to_string(hook.presented_pitch()) +
+                " bytes apart (mapped " + std::to_string(hook.original_pitch()) + ")",
+            difference);
+    }
   }
 }
 
@@ -91,6 +128,14 @@ void check_device_and_readback() {
   for (const CopyRegion region : kRegions) {
     const std::string difference = read_region(resources, region, ++seed);
     check(difference.empty(), "readback: " + size_name(region) + " exact bytes", difference);
+  }
+  for (const PixelLayout layout : PIXEL_LAYOUTS) {
+    for (const CopyRegion region : kLayoutRegions) {
+      const std::string difference = read_region(resources, region, ++seed, layout);
+      check(difference.empty(),
+            "readback: " + size_name(region) + " " + pixel_layout_name(layout) + " exact bytes",
+            difference);
+    }
   }
   check_staging_cache(resources);
   check_padded_rows(resources);
