@@ -495,3 +495,12 @@ def test_monitor_geometry_is_checked(arguments, error):
     with pytest.raises(error):
         winsim.add_monitor(**arguments)
     assert lib.MonitorFromPoint(POINT(0, 0), 0) == 0
+
+
+@pytest.mark.parametrize("arguments, error", [
+    (dict(position=(0,)), TypeError), (dict(position=(0, 2**31)), ValueError),
+    (dict(class_name=5), TypeError), (dict(owner="w"), TypeError)])
+def test_a_refused_window_argument_leaves_no_window(arguments, error):
+    with pytest.raises(error):
+        winsim.add_window("checked", **arguments)
+    assert lib.FindWindowW(None, wide("checked")) == 0

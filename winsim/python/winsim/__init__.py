@@ -428,19 +428,21 @@ def add_window(title="", width=640, height=480, visible=True, style=0, ex_style=
     """
     units, count = _text("title", title)
     parent_handle = 0 if parent is None else _handle_value("parent window handle", parent)
+    # Every argument is checked before the window exists, so that a refused
+    # one leaves no window behind.
+    x, y = _point("position", position)
+    class_units, class_count = _text("class_name", class_name)
+    owner_handle = None if owner is None else _handle_value("owner window handle", owner)
     handle = _lib.winsim_add_window(
         units, count, _uint32("width", width), _uint32("height", height), bool(visible),
         _uint32("style", style), _uint32("ex_style", ex_style), bool(own_process),
         parent_handle)
     if handle == 0:
         raise ValueError(f"unknown parent window handle {parent_handle:#x}")
-    x, y = _point("position", position)
-    class_units, class_count = _text("class_name", class_name)
     _lib.winsim_move_window(handle, x, y)
     _lib.winsim_set_window_class(handle, class_units, class_count)
     _lib.winsim_set_minimized(handle, bool(minimized))
-    if owner is not None:
-        owner_handle = _handle_value("owner window handle", owner)
+    if owner_handle is not None:
         if _lib.winsim_set_owner(handle, owner_handle) != 0:
             _lib.winsim_destroy_window(handle)
             raise ValueError(f"owner {owner_handle:#x} is no live top-level window of another")
