@@ -1,6 +1,9 @@
 """Helpers and constants shared by several test modules."""
 
+import _thread
+import contextlib
 import json
+import signal
 import subprocess
 import sys
 import threading
@@ -29,6 +32,24 @@ def join(*threads, timeout=JOIN_SECONDS):
     for thread in threads:
         thread.join(timeout)
         assert not thread.is_alive(), f"{thread.name} still runs after {timeout} s"
+
+
+@contextlib.contextmanager
+def ctrl_c_after(seconds):
+    """Ctrl+C for the main thread `seconds` after the block starts, with a
+    SIGINT handler of the block's own: a process started with SIGINT ignored
+    (a background job, nohup) has none, and interrupt_main() would do nothing.
+    The old handler is back after the block."""
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    timer = threading.Timer(seconds, _thread.interrupt_main)
+    timer.daemon = True
+    try:
+        timer.start()
+        yield
+        join(timer)
+    finally:
+        timer.cancel()
+        signal.signal(signal.SIGINT, previous)
 
 
 def run_in_new_thread(function):

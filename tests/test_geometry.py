@@ -79,7 +79,7 @@ def test_physical_pixels_whatever_the_calling_thread_sees(context):
         return results
 
     results = []
-    thread = threading.Thread(target=lambda: results.append(run()))
+    thread = threading.Thread(target=lambda: results.append(run()), daemon=True)
     thread.start()
     thread.join(timeout=30)
     assert not thread.is_alive()

@@ -10,7 +10,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import DXGI_ERROR_DEVICE_REMOVED, E_ACCESSDENIED, run_script
+from support import DXGI_ERROR_DEVICE_REMOVED, E_ACCESSDENIED, ctrl_c_after, run_script
 
 # Generous: a sanitizer build is slow. A wait that hangs runs into it anyway.
 PROMPT = 2.0
@@ -108,16 +108,11 @@ def test_a_failing_consent_call_is_a_windows_error(operation):
 
 @pytest.mark.threaded
 def test_a_signal_ends_the_wait_for_consent():
-    import _thread
-
     winsim.set_border_access("prompt_timeout")
     capture = oc.Capture()
-    timer = threading.Timer(0.1, _thread.interrupt_main)
-    timer.start()
     started = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
+    with pytest.raises(KeyboardInterrupt), ctrl_c_after(0.1):
         capture.border = False
-    timer.join()
     assert time.monotonic() - started < PROMPT and capture.border is True
 
 
@@ -146,7 +141,7 @@ def waiters(capture, count, timeout):
         started = time.monotonic()
         results.append((capture.wait_frame(timeout), time.monotonic() - started))
 
-    threads = [threading.Thread(target=wait) for _ in range(count)]
+    threads = [threading.Thread(target=wait, daemon=True) for _ in range(count)]
     for thread in threads:
         thread.start()
     return threads, results
@@ -210,7 +205,7 @@ def test_a_close_racing_stop(rounds=20):
         capture = oc.Capture()
         capture.start(oc.Window("Racing"), await_first_frame=False)
         waiting, results = waiters(capture, 1, None)
-        closer = threading.Thread(target=winsim.destroy_window, args=(handle,))
+        closer = threading.Thread(target=winsim.destroy_window, args=(handle,), daemon=True)
         closer.start()
         capture.stop()
         closer.join(PROMPT * 5)

@@ -2,9 +2,7 @@
 the interpreter lock and without the capture's access, so that another thread
 may stop the capture, which ends the wait."""
 
-import _thread
 import math
-import signal
 import sys
 import threading
 import time
@@ -14,7 +12,7 @@ import pytest
 
 import opticatcher as oc
 import winsim
-from support import join
+from support import ctrl_c_after, join
 
 HAS_NOTES = sys.version_info >= (3, 11)
 # Generous: a sanitizer build is slow. A wait that hangs runs into it anyway.
@@ -134,21 +132,10 @@ def test_stopping_from_another_thread_ends_a_wait(monitor, timeout, how):
 
 @pytest.mark.threaded
 def test_a_signal_handler_runs_during_a_wait(capture):
-    """Ctrl+C interrupts a wait without a timeout in the main thread. The
-    handler is this test's own: a process started with SIGINT ignored (a
-    background job, nohup) has none, and interrupt_main() would do nothing."""
-    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
-    timer = threading.Timer(0.1, _thread.interrupt_main)
-    timer.daemon = True
-    try:
-        timer.start()
-        started = time.monotonic()
-        with pytest.raises(KeyboardInterrupt):
-            capture.wait_frame()
-        join(timer)
-    finally:
-        timer.cancel()
-        signal.signal(signal.SIGINT, previous)
+    """Ctrl+C interrupts a wait without a timeout in the main thread."""
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt), ctrl_c_after(0.1):
+        capture.wait_frame()
     assert time.monotonic() - started < PROMPT
     assert capture.active
 
