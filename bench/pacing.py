@@ -20,8 +20,6 @@ time.perf_counter() there too.
 """
 
 import argparse
-import os
-import platform
 import statistics
 import sys
 import time
@@ -31,21 +29,10 @@ import numpy as np
 import opticatcher as oc
 import winsim
 
+# Run as a script from bench/: the machine line is the readback benchmark's.
+from readback import machine
+
 WIDTH, HEIGHT, REFRESH = 1920, 1080, 240
-
-
-def machine():
-    model = platform.processor() or platform.machine()
-    try:
-        with open("/proc/cpuinfo") as cpuinfo:
-            for line in cpuinfo:
-                if line.startswith("model name"):
-                    model = line.split(":", 1)[1].strip()
-                    break
-    except OSError:
-        pass
-    return (f"{model}, {os.cpu_count()} logical CPUs; {platform.system()} {platform.release()}; "
-            f"Python {platform.python_version()}, NumPy {np.__version__}")
 
 
 def percentile(values, fraction):

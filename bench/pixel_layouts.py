@@ -14,14 +14,15 @@ is a real memory copy into the staging texture followed by the row copy
 """
 
 import argparse
-import statistics
 import sys
-import time
 
 import numpy as np
 
 import opticatcher as oc
 import winsim
+
+# Run as a script from bench/: the timing helpers are the readback benchmark's.
+from readback import capture_of as readback_capture, interleaved
 
 try:
     import cv2
@@ -32,39 +33,8 @@ SIZES = [(3840, 2160), (1920, 1080)]
 SHAPES = {"RGBA": 4, "BGRA": 4, "RGB": 3, "BGR": 3, "GRAY": None}
 
 
-def median_ns(function, repeats):
-    """Median wall time of one call, in nanoseconds, after one warm-up call."""
-    function()
-    samples = []
-    for _ in range(repeats):
-        start = time.perf_counter_ns()
-        function()
-        samples.append(time.perf_counter_ns() - start)
-    return statistics.median(samples)
-
-
-def interleaved(functions, repeats, rounds):
-    """Median per function over `rounds` alternating rounds, so that every
-    function sees the same machine state (other load, frequency, caches)."""
-    results = {name: [] for name in functions}
-    for _ in range(rounds):
-        for name, function in functions.items():
-            results[name].append(median_ns(function, repeats))
-    return {name: statistics.median(values) for name, values in results.items()}
-
-
 def capture_of(width, height):
-    """A running capture of a new primary monitor of that size showing random
-    content, with its first frame, frames delivered only on request."""
-    winsim.reset()
-    winsim.set_frame_delivery(False)
-    monitor = winsim.add_monitor(width, height)
-    content = np.random.default_rng(1).integers(0, 256, (height, width, 4), dtype=np.uint8)
-    winsim.set_content(monitor, content)
-    capture = oc.Capture()
-    capture.start(oc.primary_monitor(), await_first_frame=False)
-    winsim.present(monitor)
-    return capture
+    return readback_capture(width, height)[0]
 
 
 def reader(capture, layout, out):
