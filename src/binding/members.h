@@ -9,10 +9,14 @@
 //   {"focus", shared_method<WindowHandle, focus_window>, METH_NOARGS, "..."}
 //   {"stop", exclusive_method<Capture, &Capture::stop>, METH_NOARGS, "..."}
 //   {"primary_monitor", module_function<primary_monitor>, METH_NOARGS, "..."}
+//   {"from_handle", from_handle<WindowHandle>, METH_O | METH_CLASS, "..."}
 #pragma once
 
 #include <Python.h>
 
+#include <cstdint>
+
+#include "binding/arguments.h"
 #include "binding/firewall.h"
 #include "binding/instance.h"
 #include "binding/results.h"
@@ -69,4 +73,16 @@ PyObject* exclusive_method(PyObject* self, PyObject*) {
 template <auto Run>
 PyObject* module_function(PyObject*, PyObject*) {
   return guarded([] { return call_to_python(Run); });
+}
+
+// A class method that makes an instance of the class around a handle given as
+// an int (the "handle" argument), unchecked, as the module functions make
+// instances around the handles the system gives.
+template <class Handle>
+PyObject* from_handle(PyObject* type, PyObject* handle) {
+  return guarded([&]() -> PyObject* {
+    std::uintptr_t value = 0;
+    if (!convert_argument("handle", [&] { return convert_handle(handle, value); })) return nullptr;
+    return new_instance<Handle>(reinterpret_cast<PyTypeObject*>(type), static_cast<Handle>(value));
+  });
 }

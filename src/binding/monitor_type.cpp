@@ -27,15 +27,6 @@ void monitor_dealloc(PyObject* self) {
   guarded_dealloc(self, [&] { destroy_instance<MonitorHandle>(self); });
 }
 
-PyObject* monitor_from_handle(PyObject* type, PyObject* handle) {
-  return guarded([&]() -> PyObject* {
-    std::uintptr_t value = 0;
-    if (!convert_argument("handle", [&] { return convert_handle(handle, value); })) return nullptr;
-    return new_instance<MonitorHandle>(reinterpret_cast<PyTypeObject*>(type),
-                                       static_cast<MonitorHandle>(value));
-  });
-}
-
 PyObject* monitor_at_point(PyObject* type, PyObject* const* args, Py_ssize_t nargs,
                            PyObject* kwnames) {
   return guarded([&]() -> PyObject* {
@@ -54,7 +45,7 @@ PyObject* monitor_at_point(PyObject* type, PyObject* const* args, Py_ssize_t nar
 }
 
 PyMethodDef monitor_methods[] = {
-    {"from_handle", monitor_from_handle, METH_O | METH_CLASS,
+    {"from_handle", from_handle<MonitorHandle>, METH_O | METH_CLASS,
      "from_handle($type, handle, /)\n--\n\n"
      "Make a Monitor for a monitor handle (``HMONITOR``), such as one another library gave.\n\n"
      "The handle is not checked: a handle that names no monitor makes the properties fail.\n\n"

@@ -24,19 +24,10 @@ void window_dealloc(PyObject* self) {
   guarded_dealloc(self, [&] { destroy_instance<WindowHandle>(self); });
 }
 
-PyObject* window_from_handle(PyObject* type, PyObject* handle) {
-  return guarded([&]() -> PyObject* {
-    std::uintptr_t value = 0;
-    if (!convert_argument("handle", [&] { return convert_handle(handle, value); })) return nullptr;
-    return new_instance<WindowHandle>(reinterpret_cast<PyTypeObject*>(type),
-                                      static_cast<WindowHandle>(value));
-  });
-}
-
 PyMethodDef window_methods[] = {
     {"focus", shared_method<WindowHandle, focus_window>, METH_NOARGS,
      "focus($self)\n--\n\nBring the window to the foreground and give it the input focus."},
-    {"from_handle", window_from_handle, METH_O | METH_CLASS,
+    {"from_handle", from_handle<WindowHandle>, METH_O | METH_CLASS,
      "from_handle($type, handle, /)\n--\n\n"
      "Make a Window for a window handle (``HWND``), such as one another library gave.\n\n"
      "The handle is not checked: :attr:`valid` says whether the window can be captured.\n\n"

@@ -78,6 +78,19 @@ SeenWindow seen_window(const Window& window) {
   return {bounds, client};
 }
 
+// The rectangles of a live window for a query that writes into `out`:
+// ERROR_INVALID_WINDOW_HANDLE for a handle that names none, then
+// ERROR_INVALID_PARAMETER for no place to write them.
+std::optional<SeenWindow> seen_window_for(HWND handle, const void* out) {
+  const std::optional<Window> window = live_window(handle);
+  if (!window) return std::nullopt;
+  if (out == nullptr) {
+    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
+    return std::nullopt;
+  }
+  return seen_window(*window);
+}
+
 int text_length(const Window& window) {
   if (window.title.empty()) {
     return 0;
@@ -204,15 +217,9 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) try {
     kernel32::set_last_error(*fault);
     return FALSE;
   }
-  const std::optional<Window> window = live_window(hWnd);
-  if (!window) {
-    return FALSE;
-  }
-  if (lpRect == nullptr) {
-    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const RECT client = seen_window(*window).client;
+  const std::optional<SeenWindow> seen = seen_window_for(hWnd, lpRect);
+  if (!seen) return FALSE;
+  const RECT client = seen->client;
   *lpRect = RECT{0, 0, client.right - client.left, client.bottom - client.top};
   return TRUE;
 } catch (...) {
@@ -297,15 +304,9 @@ BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) try {
     kernel32::set_last_error(*fault);
     return FALSE;
   }
-  const std::optional<Window> window = live_window(hWnd);
-  if (!window) {
-    return FALSE;
-  }
-  if (lpRect == nullptr) {
-    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  *lpRect = seen_window(*window).bounds;
+  const std::optional<SeenWindow> seen = seen_window_for(hWnd, lpRect);
+  if (!seen) return FALSE;
+  *lpRect = seen->bounds;
   return TRUE;
 } catch (...) {
   return winsim::entry::failed_with_last_error(FALSE);
@@ -316,15 +317,9 @@ BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) try {
     kernel32::set_last_error(*fault);
     return FALSE;
   }
-  const std::optional<Window> window = live_window(hWnd);
-  if (!window) {
-    return FALSE;
-  }
-  if (lpPoint == nullptr) {
-    kernel32::set_last_error(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const RECT client = seen_window(*window).client;
+  const std::optional<SeenWindow> seen = seen_window_for(hWnd, lpPoint);
+  if (!seen) return FALSE;
+  const RECT client = seen->client;
   lpPoint->x += client.left;
   lpPoint->y += client.top;
   return TRUE;
